@@ -1,0 +1,107 @@
+// The catalogue of every System Exclusive message exchanged with the instrument:
+// one constant table of byte templates, builders that fill in the device number and
+// the variable fields, and the matcher that recognises replies by pattern and mask.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace quaverly::protocol {
+
+using Bytes = std::vector<std::uint8_t>;
+
+enum class SysexId : std::uint8_t {
+  // Connection
+  IdentifyRequest,
+  IdentifyReply,
+  RemoteMode,
+  RemoteCheck,
+  RemoteReady,
+  RemoteRefused,
+  // File commands
+  MakeFolder,
+  DeleteFile,
+  Rename,
+  DeleteFolder,
+  FindFirst,
+  FindFirstReply,
+  FindNext,
+  FindNextReply,
+  FreeSpaceRequest,
+  FreeSpaceReply,
+  CommandAccepted,
+  CommandRefused,
+  // File transfer
+  FileRequest,
+  FileHeader,  // sent by the PC before a file, and the instrument's answer to FileRequest
+  BulkBlock,
+  // Handshakes
+  Ready,
+  Wait,
+  EndOfData,
+  Finished,
+  Cancel,
+  Error,
+};
+
+inline constexpr std::size_t kSysexIdCount = static_cast<std::size_t>(SysexId::Error) + 1;
+
+inline constexpr std::uint8_t kSysexStart = 0xF0;
+inline constexpr std::uint8_t kSysexEnd = 0xF7;
+inline constexpr std::uint8_t kYamahaId = 0x43;
+inline constexpr std::uint8_t kDeviceBase = 0x50;  // byte 2 is 0x50 + device number
+
+// Attribute bits of a directory entry.
+inline constexpr std::uint8_t kAttributeReadOnly = 0x01;
+inline constexpr std::uint8_t kAttributeFolder = 0x10;
+// Attribute mask the PC sends with FindFirst: folders and ordinary files.
+inline constexpr std::uint8_t kFindMaskFoldersAndFiles = 0x30;
+
+inline constexpr std::size_t kMaxTemplateBytes = 12;
+
+// One entry of the table: N template bytes (device number 0), and the mask used when
+// the entry serves as a reply pattern. A template that does not end in F7 is
+// open-ended: its variable fields and a closing F7 follow when it is built.
+struct SysexTemplate {
+  std::uint8_t length;
+  std::array<std::uint8_t, kMaxTemplateBytes> bytes;
+  std::array<std::uint8_t, kMaxTemplateBytes> mask;
+};
+
+const SysexTemplate& sysexTemplate(SysexId id);
+std::string_view sysexName(SysexId id);
+
+// 28-bit numbers travel as four 7-bit bytes, most significant first. Bits above 27
+// are dropped when encoding.
+std::array<std::uint8_t, 4> encode28(std::uint32_t value);
+std::uint32_t decode28(std::span<const std::uint8_t, 4> bytes);
+
+// Copies the template, adds the device number (0..15) to byte 2 and, for an
+// open-ended template, appends `fields` and F7. Fields given to a closed template
+// are ignored.
+Bytes buildMessage(SysexId id, std::uint8_t deviceNumber, std::span<const std::uint8_t> fields = {});
+
+// Typed builders for the messages with fields. Texts are code page 932 byte strings;
+// each travels with its terminating NUL.
+Bytes buildRemoteMode(std::uint8_t deviceNumber, bool enter);
+Bytes buildPathCommand(SysexId id, std::uint8_t deviceNumber, std::string_view path);  // MakeFolder, DeleteFile, DeleteFolder, FileRequest
+Bytes buildRename(std::uint8_t deviceNumber, std::string_view oldPath, std::string_view newPath);
+Bytes buildFindFirst(std::uint8_t deviceNumber, std::uint8_t attributeMask, std::string_view pattern);
+Bytes buildFileHeader(std::uint8_t deviceNumber, std::uint32_t size, std::string_view path);
+
+// The instrument's side: replies with fields.
+Bytes buildIdentifyReply(std::uint8_t deviceNumber, std::uint8_t a, std::uint8_t b);
+Bytes buildFindReply(SysexId id, std::uint8_t deviceNumber, std::uint8_t attributes, std::uint32_t size,
+                     std::string_view path);  // FindFirstReply or FindNextReply
+Bytes buildFreeSpaceReply(std::uint8_t deviceNumber, std::uint32_t freeBytes);
+
+// True when `received` is at least as long as the pattern and every masked position
+// agrees. Bytes after the pattern are not compared; by default the device number
+// in byte 2 is ignored, so a reply from any device matches.
+bool matches(SysexId id, std::span<const std::uint8_t> received);
+
+}  // namespace quaverly::protocol
