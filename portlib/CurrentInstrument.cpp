@@ -9,8 +9,9 @@ namespace tonelink {
 
 std::optional<std::string> systemInstrumentName() {
 #if defined(_WIN32)
-  QSettings settings(QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Multimedia\\MIDIMap"),
-                     QSettings::NativeFormat);
+  QSettings settings(
+      QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Multimedia\\MIDIMap"),
+      QSettings::NativeFormat);
   const QString key = QStringLiteral("CurrentInstrument");
 #else
   QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Microsoft"),

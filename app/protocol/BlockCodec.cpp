@@ -59,14 +59,19 @@ std::vector<std::uint8_t> buildBlock(std::uint8_t deviceNumber, std::span<const 
                                      std::uint8_t counter, std::uint8_t checksum) {
   // count runs from the first 02 up to the last payload byte.
   const std::size_t count = payload.size() + 3;
-  std::vector<std::uint8_t> block;
-  block.reserve(payload.size() + 11);
-  block.insert(block.end(), {kSysexStart, kYamahaId, static_cast<std::uint8_t>(kDeviceBase + (deviceNumber & 0x0F)),
-                             0x01, static_cast<std::uint8_t>((count >> 7) & 0x7F),
-                             static_cast<std::uint8_t>(count & 0x7F), 0x02, 0x02, static_cast<std::uint8_t>(counter & 0x7F)});
-  block.insert(block.end(), payload.begin(), payload.end());
-  block.push_back(checksum);
-  block.push_back(kSysexEnd);
+  std::vector<std::uint8_t> block(payload.size() + 11);
+  block[0] = kSysexStart;
+  block[1] = kYamahaId;
+  block[2] = static_cast<std::uint8_t>(kDeviceBase + (deviceNumber & 0x0F));
+  block[3] = 0x01;
+  block[4] = static_cast<std::uint8_t>((count >> 7) & 0x7F);
+  block[5] = static_cast<std::uint8_t>(count & 0x7F);
+  block[6] = 0x02;
+  block[7] = 0x02;
+  block[8] = static_cast<std::uint8_t>(counter & 0x7F);
+  std::copy(payload.begin(), payload.end(), block.begin() + 9);
+  block[block.size() - 2] = checksum;
+  block[block.size() - 1] = kSysexEnd;
   return block;
 }
 

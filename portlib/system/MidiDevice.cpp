@@ -61,7 +61,8 @@ MMRESULT MidiOutDevice::unprepare(MIDIHDR* header) {
 }
 
 MMRESULT MidiOutDevice::shortMessage(DWORD packed) {
-  const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(packed & 0xFF), static_cast<std::uint8_t>((packed >> 8) & 0xFF),
+  const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(packed & 0xFF),
+                                 static_cast<std::uint8_t>((packed >> 8) & 0xFF),
                                  static_cast<std::uint8_t>((packed >> 16) & 0xFF)};
   if (bytes[0] < 0x80) return MMSYSERR_INVALPARAM;
   return sendShort(std::span(bytes, shortLength(bytes[0])));
@@ -117,7 +118,8 @@ void MidiOutDevice::notifyDone(MIDIHDR* header) {
   if (notifier_.flags == CALLBACK_FUNCTION && notifier_.callback) {
     reinterpret_cast<MidiOutProc>(notifier_.callback)(this, MM_MOM_DONE, notifier_.instance, param, 0);
   } else if (notifier_.flags == CALLBACK_THREAD && notifier_.callback) {
-    reinterpret_cast<ThreadMessageQueue*>(notifier_.callback)->post(MM_MOM_DONE, reinterpret_cast<DWORD_PTR>(this), param);
+    reinterpret_cast<ThreadMessageQueue*>(notifier_.callback)
+        ->post(MM_MOM_DONE, reinterpret_cast<DWORD_PTR>(this), param);
   }
 }
 
@@ -179,7 +181,11 @@ MMRESULT MidiInDevice::reset() {
     std::lock_guard lock(mutex_);
     started_ = false;
     inSysex_ = false;
-    while (!queue_.empty()) returned.push_back(finishFront());
+    // Returned buffers carry no bytes: a message cut short by the reset is dropped.
+    while (!queue_.empty()) {
+      queue_.front()->dwBytesRecorded = 0;
+      returned.push_back(finishFront());
+    }
   }
   for (MIDIHDR* header : returned) notify(MM_MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header));
   return MMSYSERR_NOERROR;
@@ -220,7 +226,9 @@ void MidiInDevice::deliver(std::span<const std::uint8_t> bytes) {
         storeSysexByte(b, notes);
         ++i;
       } else if (b >= 0x80) {
-        const std::size_t length = std::min(shortLength(b), bytes.size() - i);
+        // A message cut short ends at the next status byte, which starts a message of its own.
+        std::size_t length = 1;
+        while (length < shortLength(b) && i + length < bytes.size() && bytes[i + length] < 0x80) ++length;
         DWORD packed = 0;
         for (std::size_t k = 0; k < length; ++k) packed |= static_cast<DWORD>(bytes[i + k]) << (8 * k);
         notes.emplace_back(MM_MIM_DATA, packed);

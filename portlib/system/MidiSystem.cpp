@@ -86,22 +86,67 @@ MMRESULT errorText(MMRESULT code, char* text, UINT size) {
 
 MMRESULT midiErrorText(MMRESULT code, std::string& text) {
   switch (code) {
-    case MMSYSERR_NOERROR: text = "The specified command was carried out."; break;
-    case MMSYSERR_ERROR: text = "Undefined external error."; break;
-    case MMSYSERR_BADDEVICEID: text = "A device ID has been used that is out of range for your system."; break;
-    case MMSYSERR_NOTENABLED: text = "The driver was not enabled."; break;
-    case MMSYSERR_ALLOCATED: text = "The specified device is already in use. Wait until it is free, and then try again."; break;
-    case MMSYSERR_INVALHANDLE: text = "The specified device handle is invalid."; break;
-    case MMSYSERR_NODRIVER: text = "There is no driver installed on your system, or the device has gone away."; break;
-    case MMSYSERR_NOMEM: text = "There is not enough memory available for this task."; break;
-    case MMSYSERR_NOTSUPPORTED: text = "This function is not supported by the device."; break;
-    case MMSYSERR_BADERRNUM: text = "An error number was specified that is not defined in the system."; break;
-    case MMSYSERR_INVALFLAG: text = "An invalid flag was passed to a system function."; break;
-    case MMSYSERR_INVALPARAM: text = "An invalid parameter was passed to a system function."; break;
-    case MIDIERR_UNPREPARED: text = "The MIDI header was not prepared. Prepare the header, and then try again."; break;
-    case MIDIERR_STILLPLAYING: text = "Cannot perform this operation while data is still being sent or received."; break;
-    case MIDIERR_NOTREADY: text = "The port is transmitting data to the device. Wait until the data has been transmitted, and then try again."; break;
-    case MIDIERR_NODEVICE: text = "The MIDI device is not connected or no longer exists."; break;
+    case MMSYSERR_NOERROR:
+      text = "The specified command was carried out.";
+      break;
+    case MMSYSERR_ERROR:
+      text = "Undefined external error.";
+      break;
+    case MMSYSERR_BADDEVICEID:
+      text = "A device ID has been used that is out of range for your system.";
+      break;
+    case MMSYSERR_NOTENABLED:
+      text = "The driver was not enabled.";
+      break;
+    case MMSYSERR_ALLOCATED:
+      text = "The specified device is already in use. Wait until it is free, and then try again.";
+      break;
+    case MMSYSERR_INVALHANDLE:
+      text = "The specified device handle is invalid.";
+      break;
+    case MMSYSERR_NODRIVER:
+      text = "There is no driver installed on your system, or the device has gone away.";
+      break;
+    case MMSYSERR_NOMEM:
+      text = "There is not enough memory available for this task.";
+      break;
+    case MMSYSERR_NOTSUPPORTED:
+      text = "This function is not supported by the device.";
+      break;
+    case MMSYSERR_BADERRNUM:
+      text = "An error number was specified that is not defined in the system.";
+      break;
+    case MMSYSERR_INVALFLAG:
+      text = "An invalid flag was passed to a system function.";
+      break;
+    case MMSYSERR_INVALPARAM:
+      text = "An invalid parameter was passed to a system function.";
+      break;
+    case MIDIERR_UNPREPARED:
+      text = "The MIDI header was not prepared. Prepare the header, and then try again.";
+      break;
+    case MIDIERR_STILLPLAYING:
+      text = "Cannot perform this operation while data is still being sent or received.";
+      break;
+    case MIDIERR_NOTREADY:
+      text =
+          "The port is transmitting data to the device. Wait until the data has been transmitted, and then try again.";
+      break;
+    case MIDIERR_NODEVICE:
+      text = "The MIDI device is not connected or no longer exists.";
+      break;
+    case MMSYSERR_NODRIVERCB:
+      text = "The driver did not call back.";
+      break;
+    case MIDIERR_NOMAP:
+      text = "A MIDI map was not found.";
+      break;
+    case MIDIERR_INVALIDSETUP:
+      text = "The MIDI setup is not valid.";
+      break;
+    case MIDIERR_BADOPENMODE:
+      text = "The operation is not supported in the mode the device was opened in.";
+      break;
     default:
       text = "An error number was specified that is not defined in the system.";
       return MMSYSERR_BADERRNUM;

@@ -28,8 +28,8 @@ class MidiBackend {
   virtual MMRESULT openOutput(unsigned index, std::unique_ptr<MidiOutDevice>& device) = 0;
 };
 
-// Replaces the backends (tests install their own). Without a call, the first use
-// installs the platform's default list.
+// Replaces the backends: the library installs the platform's default list when it
+// loads, tests install their own. Without backends there are no devices.
 void installMidiBackends(std::vector<std::unique_ptr<MidiBackend>> backends);
 
 UINT midiOutGetNumDevs();
