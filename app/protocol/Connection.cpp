@@ -1,0 +1,101 @@
+#include "app/protocol/Connection.h"
+
+#include <thread>
+
+#include "app/protocol/SysexCatalogue.h"
+#include "app/shell/MessageCatalogue.h"
+
+namespace quaverly::protocol {
+
+namespace {
+
+using Clock = Link::Clock;
+
+constexpr std::uint16_t kMessagePortBusy = 1;
+constexpr std::uint16_t kMessageConfirming = 2;
+constexpr std::uint16_t kMessageNoAnswer = 3;
+constexpr std::uint16_t kMessageNoTransferMode = 4;
+constexpr std::uint8_t kDeviceNumbers = 16;
+constexpr int kInputThreadMode = 1;
+constexpr int kIdleSleepMs = 50;
+// How often the wait window gets to process its events while a reply is awaited.
+constexpr std::chrono::milliseconds kPumpInterval{10};
+
+// Polls for the ending reply of the pending request, letting the wait window work.
+bool pollReply(Link& link, ConnectionUi& ui, std::chrono::milliseconds limit) {
+  const auto start = Clock::now();
+  for (;;) {
+    link.processOne();
+    ui.pump();
+    if (link.state().replyArrived) return true;
+    if (Clock::now() - start > limit) {
+      link.state().timedOut = true;
+      return false;
+    }
+    link.waitForMessage(std::min(start + limit + std::chrono::milliseconds(1), Clock::now() + kPumpInterval));
+  }
+}
+
+void sendRemoteMode(Link& link, std::uint8_t device, bool enter) { link.send(buildRemoteMode(device, enter)); }
+
+void closePorts(Link& link) {
+  link.input()->close();
+  link.output()->close();
+}
+
+}  // namespace
+
+int linkConnect(Link& link, ConnectionUi& ui, const ConnectionTimings& timings) {
+  LinkState& s = link.state();
+  s.pendingKind = PendingKind::None;
+  link.resetQueue();
+
+  if (!link.input()->open(&linkReceive, -1, kInputThreadMode, kIdleSleepMs)) {
+    showMessage(kMessagePortBusy);
+    return 0;
+  }
+  if (!link.output()->open(-1)) {
+    link.input()->close();
+    showMessage(kMessagePortBusy);
+    return 0;
+  }
+  std::this_thread::sleep_for(timings.settle);
+  link.input()->start();
+  std::this_thread::sleep_for(timings.settle);
+
+  ui.showWait(messageText(kMessageConfirming));
+  s.deviceNumber = 0;
+  std::uint16_t failure = kMessageNoAnswer;
+  for (std::uint8_t d = 0; d < kDeviceNumbers; ++d) {
+    link.beginRequest(PendingKind::Identify);
+    link.send(buildMessage(SysexId::IdentifyRequest, d));
+    if (!pollReply(link, ui, timings.identifyLimit)) continue;
+
+    s.deviceNumber = d;
+    link.beginRequest(PendingKind::RemoteCheck);
+    sendRemoteMode(link, d, true);
+    std::this_thread::sleep_for(timings.remoteModeDelay);
+    link.send(buildMessage(SysexId::RemoteCheck, d));
+    failure = pollReply(link, ui, timings.remoteCheckLimit) ? 0 : kMessageNoTransferMode;
+    break;
+  }
+  ui.closeWait();
+
+  if (failure != 0) {
+    showMessage(failure);
+    link.input()->stop();
+    sendRemoteMode(link, s.deviceNumber, false);
+    closePorts(link);
+    return 0;
+  }
+  return 1;
+}
+
+int linkDisconnect(Link& link) {
+  link.input()->stop();
+  sendRemoteMode(link, link.state().deviceNumber, false);
+  closePorts(link);
+  return 1;
+}
+
+}  // namespace quaverly::protocol
