@@ -9,11 +9,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <new>
 #include <span>
+#include <thread>
 #include <utility>
 
 namespace tonelink::mm {
@@ -377,6 +379,9 @@ class RtMidiOutDevice final : public MidiOutDevice {
       midi_->closePort();
     } catch (...) {
     }
+    // RtMidi's JACK output frees its ring buffer before it closes its client: give a
+    // process cycle that is still running time to end before the object goes.
+    if (api_ == Api::Jack) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     midi_.reset();
   }
 
