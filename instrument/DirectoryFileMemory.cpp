@@ -50,7 +50,11 @@ std::optional<fs::path> DirectoryFileMemory::locate(const MemoryPath& path) cons
 std::optional<std::vector<MemoryEntry>> DirectoryFileMemory::list(const MemoryPath& folder) const {
   const auto dir = locate(folder);
   std::error_code ec;
-  if (!dir || !fs::is_directory(fs::symlink_status(*dir, ec))) return std::nullopt;
+  // The root may be reached through a link (a home folder moved elsewhere, say); a
+  // link inside it is not a folder of the memory.
+  if (!dir || !fs::is_directory(folder.empty() ? fs::status(*dir, ec) : fs::symlink_status(*dir, ec))) {
+    return std::nullopt;
+  }
   struct Found {
     MemoryEntry entry;
     fs::file_time_type modified;
@@ -62,7 +66,8 @@ std::optional<std::vector<MemoryEntry>> DirectoryFileMemory::list(const MemoryPa
     const bool isFolder = fs::is_directory(st);
     if (!isFolder && !fs::is_regular_file(st)) continue;
     const auto name = protocol::utf8ToShiftJis(it->path().filename().string());
-    if (!name) continue;
+    // A name with a backslash of its own could never be reached by a path.
+    if (!name || protocol::lastSeparator(*name) != std::string::npos) continue;
     MemoryEntry entry{*name, isFolder, false, 0};
     if (!isFolder) {
       const std::uintmax_t size = it->file_size(ec);

@@ -43,6 +43,8 @@ class FileMemory {
 // Bytes that the files occupy, each rounded up to whole 1 KiB clusters.
 std::uint64_t usedBytes(const FileMemory& memory);
 inline constexpr std::uint32_t kClusterBytes = 1024;
-constexpr std::uint64_t clusterRounded(std::uint64_t size) { return (size + kClusterBytes - 1) / kClusterBytes * kClusterBytes; }
+constexpr std::uint64_t clusterRounded(std::uint64_t size) {
+  return (size + kClusterBytes - 1) / kClusterBytes * kClusterBytes;
+}
 
 }  // namespace quaverly::instrument

@@ -22,8 +22,8 @@ Instrument::~Instrument() {
 }
 
 Instrument::Clock::duration Instrument::scaled(Milliseconds ms) const {
-  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(
-      static_cast<double>(ms.count()) * options_.timeScale));
+  return std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double, std::milli>(static_cast<double>(ms.count()) * options_.timeScale));
 }
 
 Instrument::Clock::duration Instrument::wireTime(std::size_t bytes) const {
@@ -90,6 +90,13 @@ void Instrument::send(Bytes message, Milliseconds delay, std::uint64_t transfer)
 void Instrument::withdraw(std::uint64_t transfer) {
   std::lock_guard lock(queueMutex_);
   std::erase_if(outbound_, [transfer](const Outbound& o) { return o.transfer == transfer && transfer != 0; });
+  // What is withdrawn never takes the line: later messages follow only what is still
+  // queued (queued messages are in the order of their times), not the withdrawn
+  // stream's end, which may be far ahead.
+  const Clock::time_point now = Clock::now();
+  const Clock::time_point last = outbound_.empty() ? now : std::max(now, outbound_.back().due);
+  lastDue_ = std::min(lastDue_, last);
+  lineFreeAt_ = std::min(lineFreeAt_, last);
 }
 
 void Instrument::armSilenceTimer(bool armed) {

@@ -53,7 +53,7 @@ class Instrument final : private InstrumentHost {
   struct Inbound {
     Clock::time_point due;  // when the last byte has drained from the input buffer
     Bytes bytes;
-    bool damaged;           // the wire model lost some of its bytes
+    bool damaged;  // the wire model lost some of its bytes
   };
   struct Outbound {
     Clock::time_point due;
@@ -90,7 +90,7 @@ class Instrument final : private InstrumentHost {
   Clock::time_point inputDrainedAt_;  // wire model: when the input buffer is empty
   Clock::time_point lineFreeAt_;      // wire model: when the output line is free
   Clock::time_point lastDue_;
-  std::uint64_t queuedCount_ = 0;     // messages it decided to send, for dropAnswer
+  std::uint64_t queuedCount_ = 0;  // messages it decided to send, for dropAnswer
 
   std::thread thread_;  // last: starts after everything above exists
 };

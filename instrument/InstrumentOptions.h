@@ -12,17 +12,17 @@ using Milliseconds = std::chrono::milliseconds;
 // Faults to test the PC's side against. Block numbers count from 1 within one
 // transfer; 0 switches a fault off.
 struct Faults {
-  bool silent = false;                // answers nothing at all
-  Milliseconds answerDelay{0};        // every message it sends goes out this much later
-  std::uint32_t dropAnswer = 0;       // the Nth message it would send is never sent
-  std::int32_t sizeError = 0;         // added to the size it announces for a requested file
+  bool silent = false;           // answers nothing at all
+  Milliseconds answerDelay{0};   // every message it sends goes out this much later
+  std::uint32_t dropAnswer = 0;  // the Nth message it would send is never sent
+  std::int32_t sizeError = 0;    // added to the size it announces for a requested file
   std::uint32_t corruptChecksumBlock = 0;
-  std::uint32_t repeatCounterBlock = 0;    // block N carries the counter of block N-1
+  std::uint32_t repeatCounterBlock = 0;  // block N carries the counter of block N-1
   std::uint32_t strayIdentifyAfterBlock = 0;
   std::uint32_t waitWithoutReadyAtBlock = 0;  // receiving: Wait after block N, never Ready
-  Milliseconds deleteDelay{0};        // a delete is answered this much later
-  std::uint32_t errorAtBlock = 0;     // receiving: Error instead of accepting block N
-  bool memoryFull = false;            // no room for anything
+  Milliseconds deleteDelay{0};                // a delete is answered this much later
+  std::uint32_t errorAtBlock = 0;             // receiving: Error instead of accepting block N
+  bool memoryFull = false;                    // no room for anything
 };
 
 // The MIDI wire at 31250 baud: each direction carries 3125 bytes per second, and the
@@ -31,7 +31,9 @@ struct Faults {
 struct WireModel {
   bool enabled = false;
   std::uint32_t bytesPerSecond = 3125;
-  std::uint32_t inputBufferBytes = 256;
+  // Room for a full bulk block and the end-of-data that follows it without a pause,
+  // but not for two blocks sent back to back.
+  std::uint32_t inputBufferBytes = 384;
 };
 
 struct InstrumentOptions {
@@ -45,8 +47,8 @@ struct InstrumentOptions {
   // injected delays, wire rate), so that tests can run its timed behaviour quickly.
   double timeScale = 1.0;
 
-  Milliseconds blockInterval{5};        // between the blocks it streams to the PC
-  Milliseconds sessionTimeout{5000};    // silence that ends a transfer
+  Milliseconds blockInterval{5};      // between the blocks it streams to the PC
+  Milliseconds sessionTimeout{5000};  // silence that ends a transfer
 
   // Flow control while it receives a file: Wait after every N blocks, Ready after D.
   std::uint32_t waitEveryBlocks = 0;

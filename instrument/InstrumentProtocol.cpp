@@ -16,6 +16,7 @@ namespace {
 constexpr Milliseconds kNow{0};
 constexpr std::string_view kDrive = "0:";
 constexpr std::uint8_t kAttributeArchive = 0x20;  // an ordinary file
+constexpr std::uint32_t kMax28BitValue = 0x0FFFFFFF;
 
 // The text that starts at `pos` and ends with a NUL before the closing F7; `next`
 // receives the position after the NUL.
@@ -25,7 +26,8 @@ std::optional<std::string> textAt(std::span<const std::uint8_t> message, std::si
   for (std::size_t i = pos; i < end; ++i) {
     if (message[i] == 0x00) {
       next = i + 1;
-      return std::string(message.begin() + static_cast<std::ptrdiff_t>(pos), message.begin() + static_cast<std::ptrdiff_t>(i));
+      return std::string(message.begin() + static_cast<std::ptrdiff_t>(pos),
+                         message.begin() + static_cast<std::ptrdiff_t>(i));
     }
   }
   return std::nullopt;
@@ -165,13 +167,17 @@ void InstrumentProtocol::onRename(std::span<const std::uint8_t> message) {
   if (transferMode_ && newPath) {
     const auto from = resolve(*oldPath);
     const auto to = resolve(*newPath);
-    const bool sameFolder = from && to && !from->path.empty() && !to->path.empty() &&
-                            MemoryPath(from->path.begin(), from->path.end() - 1) ==
-                                MemoryPath(to->path.begin(), to->path.end() - 1);
-    // The new name must be free, unless it only changes the case of the old one.
-    const bool nameFree = to && (!to->entry || to->path.back() == from->path.back());
-    accepted = sameFolder && from->entry && nameFree && isValidFileName(to->path.back()) &&
-               memory_.rename(from->path, to->path.back());
+    const bool sameFolder =
+        from && to && !from->path.empty() && !to->path.empty() &&
+        MemoryPath(from->path.begin(), from->path.end() - 1) == MemoryPath(to->path.begin(), to->path.end() - 1);
+    if (sameFolder && from->entry) {
+      // The new name must be free, unless it only changes the case of the old one.
+      const bool nameFree = !to->entry || to->path.back() == from->path.back();
+      // The name as the PC spelled it: resolving put the stored spelling of an
+      // existing entry in its place, which would undo a change of case.
+      const std::string newName(protocol::splitInstrumentPath(*newPath).back());
+      accepted = nameFree && isValidFileName(newName) && memory_.rename(from->path, newName);
+    }
   }
   replyAccepted(accepted);
 }
@@ -190,15 +196,18 @@ void InstrumentProtocol::onFindFirst(std::span<const std::uint8_t> message) {
   if (!entries) return replyAccepted(false);
 
   const std::uint8_t mask = message[7];
+  const bool withFolders = (mask & protocol::kAttributeFolder) != 0;
   const std::string prefix = joinPath(folder->path) + '\\';
-  if (!folder->path.empty()) {
+  // "." and ".." are folders too: a mask without folders leaves them out as well.
+  if (!folder->path.empty() && withFolders) {
     listing_.push_back({protocol::kAttributeFolder, 0, prefix + "."});
     listing_.push_back({protocol::kAttributeFolder, 0, prefix + ".."});
   }
   for (const MemoryEntry& e : *entries) {
-    if (e.folder && !(mask & protocol::kAttributeFolder)) continue;
-    const std::uint8_t attributes = e.folder ? protocol::kAttributeFolder
-                                             : static_cast<std::uint8_t>(kAttributeArchive | (e.readOnly ? protocol::kAttributeReadOnly : 0));
+    if (e.folder && !withFolders) continue;
+    const std::uint8_t attributes =
+        e.folder ? protocol::kAttributeFolder
+                 : static_cast<std::uint8_t>(kAttributeArchive | (e.readOnly ? protocol::kAttributeReadOnly : 0));
     listing_.push_back({attributes, e.folder ? 0 : e.size, prefix + e.name});
   }
   if (listing_.empty()) return replyAccepted(false);
@@ -214,7 +223,8 @@ void InstrumentProtocol::onFindNext() {
 
 void InstrumentProtocol::onFreeSpace(std::span<const std::uint8_t> message) {
   if (!transferMode_ || message.size() != 9 || message[7] != 0x00) return replyAccepted(false);
-  reply(protocol::buildFreeSpaceReply(device_, freeBytes()));
+  // The reply carries 28 bits: a larger memory reports the most it can say.
+  reply(protocol::buildFreeSpaceReply(device_, std::min(freeBytes(), kMax28BitValue)));
 }
 
 void InstrumentProtocol::onFileRequest(std::span<const std::uint8_t> message) {
@@ -224,7 +234,8 @@ void InstrumentProtocol::onFileRequest(std::span<const std::uint8_t> message) {
   auto data = r && r->entry && !r->entry->folder ? memory_.read(r->path) : std::nullopt;
   if (!data) return replyAccepted(false);
   outgoingFile_ = std::move(*data);
-  const auto announced = static_cast<std::uint32_t>(static_cast<std::int64_t>(outgoingFile_.size()) + options_.faults.sizeError);
+  const auto announced =
+      static_cast<std::uint32_t>(static_cast<std::int64_t>(outgoingFile_.size()) + options_.faults.sizeError);
   ++transferNumber_;
   transfer_ = Transfer::AwaitingReady;
   host_.send(protocol::buildFileHeader(device_, announced, *path), kNow, transferNumber_);
@@ -288,9 +299,11 @@ void InstrumentProtocol::onBlock(std::span<const std::uint8_t> message) {
   const auto checked = message.subspan(6, message.size() - 8);  // 02 02 k payload
   if (protocol::expectedChecksum(checked) != message[message.size() - 2]) return failReception();
   const auto payload = checked.subspan(3);
-  std::uint8_t chunk[protocol::kMaxPayloadBytes];
+  // A block carries 1 to 210 file bytes: anything else is as bad as a wrong checksum.
+  if (payload.size() > protocol::kMaxPayloadBytes) return failReception();
+  std::uint8_t chunk[protocol::kMaxChunkBytes];
   const auto n = protocol::unpackPayload(payload, chunk);
-  if (!n || receivedSize_ + *n > announcedSize_ || !memory_.append(incomingPath_, std::span(chunk, *n))) {
+  if (!n || *n == 0 || receivedSize_ + *n > announcedSize_ || !memory_.append(incomingPath_, std::span(chunk, *n))) {
     return failReception();
   }
   receivedSize_ += static_cast<std::uint32_t>(*n);
@@ -326,7 +339,9 @@ void InstrumentProtocol::replyAccepted(bool accepted, Milliseconds delay) {
   reply(protocol::buildMessage(accepted ? SysexId::CommandAccepted : SysexId::CommandRefused, device_), delay);
 }
 
-void InstrumentProtocol::sendHandshake(SysexId id, Milliseconds delay) { reply(protocol::buildMessage(id, device_), delay); }
+void InstrumentProtocol::sendHandshake(SysexId id, Milliseconds delay) {
+  reply(protocol::buildMessage(id, device_), delay);
+}
 
 void InstrumentProtocol::failReception() {
   sendHandshake(SysexId::Error);

@@ -44,8 +44,8 @@ class InstrumentProtocol {
   enum class Transfer { None, AwaitingReady, Streaming, Receiving };
 
   struct Resolved {
-    MemoryPath path;                    // stored names
-    std::optional<MemoryEntry> entry;   // the entry, when it exists
+    MemoryPath path;                   // stored names
+    std::optional<MemoryEntry> entry;  // the entry, when it exists
   };
   struct ListedEntry {
     std::uint8_t attributes;

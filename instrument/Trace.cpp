@@ -45,8 +45,10 @@ void Trace::setListener(Listener listener) {
 }
 
 void Trace::record(TraceEntry::Direction direction, std::vector<std::uint8_t> bytes) {
-  const auto time = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_);
+  // The time is taken under the lock, so that the times of entries recorded from
+  // different threads rise in the order of the record.
   std::lock_guard lock(mutex_);
+  const auto time = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_);
   entries_.push_back({time, direction, std::move(bytes)});
   if (listener_) listener_(entries_.back());
 }
