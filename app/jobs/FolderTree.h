@@ -24,7 +24,9 @@ class FolderNode {
   ~FolderNode();
 
   std::size_t childCount() const { return children_.size(); }
-  FolderNode* childAt(std::size_t position) const { return position < children_.size() ? children_[position].get() : nullptr; }
+  FolderNode* childAt(std::size_t position) const {
+    return position < children_.size() ? children_[position].get() : nullptr;
+  }
   std::span<const std::uint32_t> extraWords() const { return extra_; }
 
  private:
@@ -74,8 +76,8 @@ class FolderTree {
 
  protected:
   // For specialisations: insertion with extra words, and the root container.
-  FolderNode* insertChildWithExtra(std::string_view name, FolderNode* parent, std::uint32_t data,
-                                   std::size_t position, std::span<const std::uint32_t> extra);
+  FolderNode* insertChildWithExtra(std::string_view name, FolderNode* parent, std::uint32_t data, std::size_t position,
+                                   std::span<const std::uint32_t> extra);
   FolderNode* rootContainer() const { return root_.get(); }
 
  private:

@@ -21,8 +21,8 @@ TEST(FileNameRule, RefusesEmptyLongOrMalformedNames) {
 }
 
 TEST(FileNameRule, RefusesBytesOutsideAscii) {
-  EXPECT_FALSE(isValidFileName("\x83\x65.MID"));            // Shift JIS katakana
-  EXPECT_FALSE(isValidFileName("\xE6\x9B\xB2.MID"));        // UTF-8 kanji
+  EXPECT_FALSE(isValidFileName("\x83\x65.MID"));          // Shift JIS katakana
+  EXPECT_FALSE(isValidFileName("\xE6\x9B\xB2.MID"));      // UTF-8 kanji
   EXPECT_FALSE(isValidFileName(std::string("A\0B", 3)));  // an embedded NUL
 }
 
