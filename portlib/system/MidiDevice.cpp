@@ -39,6 +39,13 @@ std::size_t shortLength(std::uint8_t status) {
   }
 }
 
+// F0, then no other F0 or F7 before the closing F7.
+bool isWholeSysex(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < 2 || bytes.front() != 0xF0 || bytes.back() != 0xF7) return false;
+  const auto inner = bytes.subspan(1, bytes.size() - 2);
+  return std::none_of(inner.begin(), inner.end(), [](std::uint8_t b) { return b == 0xF0 || b == 0xF7; });
+}
+
 }  // namespace
 
 // ---- output ----------------------------------------------------------------
@@ -208,6 +215,12 @@ void MidiInDevice::deliver(std::span<const std::uint8_t> bytes) {
   {
     std::lock_guard lock(mutex_);
     if (!started_) return;
+    // A System Exclusive message delivered whole belongs together even where a byte has
+    // bit 7 set: the instrument's texts are code page 932 and travel as they are.
+    if (!inSysex_ && isWholeSysex(bytes)) {
+      for (const std::uint8_t b : bytes) storeSysexByte(b, notes);
+      bytes = {};
+    }
     std::size_t i = 0;
     while (i < bytes.size()) {
       const std::uint8_t b = bytes[i];

@@ -266,6 +266,19 @@ TEST_P(TonelinkInput, ALongMessageArrivesInPiecesOfAtMost1024Bytes) {
   EXPECT_EQ(in.close(), 1);
 }
 
+TEST_P(TonelinkInput, ShiftJisBytesInsideAWholeSysexStayInTheMessage) {
+  auto source = backend_->input(0);
+  MidiInPort& in = library().inPort();
+  ASSERT_EQ(in.open(&collect, -1, GetParam(), 50), 1);
+  ASSERT_EQ(in.start(), 1);
+  // A listing reply naming a file in katakana: its bytes have bit 7 set.
+  const Bytes reply = {0xF0, 0x43, 0x50, 0x00, 0x01, 0x04, 0x01, 0x20, 0, 0, 0, 1, '0', ':', '\\', 0x83, 0x5C, 0x83, 0x93, 0xF7};
+  source->inject(reply);
+  ASSERT_TRUE(collector.waitFor(1));
+  EXPECT_EQ(collector.snapshot(), std::vector<Bytes>{reply});
+  EXPECT_EQ(in.close(), 1);
+}
+
 TEST_P(TonelinkInput, BuffersReturnedEmptyByAStopAreQueuedAgainWithoutDelivery) {
   auto source = backend_->input(0);
   MidiInPort& in = library().inPort();
