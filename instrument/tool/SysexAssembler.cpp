@@ -27,6 +27,17 @@ void SysexAssembler::abandon() {
 }
 
 void SysexAssembler::feed(std::span<const std::uint8_t> bytes) {
+  // A message that comes whole keeps every byte, bit 7 or not: the PC's texts are code
+  // page 932 and travel as they are.
+  const bool whole = state_ == State::Idle && bytes.size() >= 2 && bytes.size() <= maxBytes_ &&
+                     bytes.front() == kStart && bytes.back() == kEnd &&
+                     std::none_of(bytes.begin() + 1, bytes.end() - 1, [](std::uint8_t b) { return b == kStart || b == kEnd; });
+  if (whole) {
+    buffer_.assign(bytes.begin(), bytes.end());
+    sink_(buffer_);
+    buffer_.clear();
+    return;
+  }
   for (const std::uint8_t b : bytes) {
     if (b >= kFirstRealTime) continue;
     if (b == kStart) {

@@ -54,8 +54,9 @@ TEST_F(SysexAssemblerTest, SplitsTwoMessagesInOnePiece) {
   EXPECT_EQ(messages_, (std::vector<Bytes>{kIdentify, kIdentify}));
 }
 
-TEST_F(SysexAssemblerTest, IgnoresRealTimeBytesInsideAMessage) {
-  feed({0xF0, 0x43, 0xF8, 0x50, 0x00, 0xFE, 0x00, 0x00, 0x01, 0xF7});
+TEST_F(SysexAssemblerTest, IgnoresRealTimeBytesInsideAMessageThatComesInPieces) {
+  feed({0xF0, 0x43, 0xF8, 0x50});
+  feed({0x00, 0xFE, 0x00, 0x00, 0x01, 0xF7});
   EXPECT_EQ(messages_, std::vector<Bytes>{kIdentify});
   EXPECT_EQ(assembler_.droppedMessages(), 0u);
 }
@@ -67,8 +68,15 @@ TEST_F(SysexAssemblerTest, DropsAMessageRestartedByANewStart) {
   EXPECT_EQ(assembler_.droppedMessages(), 1u);
 }
 
+TEST_F(SysexAssemblerTest, KeepsShiftJisBytesOfAMessageThatComesWhole) {
+  const Bytes deleteSo = {0xF0, 0x43, 0x50, 0x00, 0x01, 0x01, 0x00, '0', ':', '\\', 0x83, 0x5C, 0x00, 0xF7};
+  feed(deleteSo);
+  EXPECT_EQ(messages_, std::vector<Bytes>{deleteSo});
+}
+
 TEST_F(SysexAssemblerTest, DropsAMessageCutShortByAnotherStatusByte) {
-  feed({0xF0, 0x43, 0x50, 0x90, 0x40, 0x7F, 0x00, 0xF7});
+  feed({0xF0, 0x43, 0x50});
+  feed({0x90, 0x40, 0x7F, 0x00, 0xF7});
   EXPECT_TRUE(messages_.empty());
   EXPECT_EQ(assembler_.droppedMessages(), 1u);
   feed(kIdentify);
