@@ -1,5 +1,6 @@
 #include "instrument/Trace.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/protocol/SysexCatalogue.h"
@@ -37,7 +38,7 @@ std::string formatTraceEntry(const TraceEntry& entry) {
   return line;
 }
 
-Trace::Trace() : start_(std::chrono::steady_clock::now()) {}
+Trace::Trace(std::size_t capacity) : start_(std::chrono::steady_clock::now()), capacity_(std::max<std::size_t>(capacity, 1)) {}
 
 void Trace::setListener(Listener listener) {
   std::lock_guard lock(mutex_);
@@ -49,13 +50,14 @@ void Trace::record(TraceEntry::Direction direction, std::vector<std::uint8_t> by
   // different threads rise in the order of the record.
   std::lock_guard lock(mutex_);
   const auto time = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_);
+  if (entries_.size() == capacity_) entries_.pop_front();
   entries_.push_back({time, direction, std::move(bytes)});
   if (listener_) listener_(entries_.back());
 }
 
 std::vector<TraceEntry> Trace::entries() const {
   std::lock_guard lock(mutex_);
-  return entries_;
+  return {entries_.begin(), entries_.end()};
 }
 
 }  // namespace quaverly::instrument

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -24,16 +26,21 @@ std::string formatTraceEntry(const TraceEntry& entry);
 class Trace {
  public:
   using Listener = std::function<void(const TraceEntry&)>;
+  // The most entries kept: an instrument left running keeps its latest messages
+  // (a few megabytes' worth), not every message since it started.
+  static constexpr std::size_t kDefaultCapacity = 20000;
 
-  Trace();
+  explicit Trace(std::size_t capacity = kDefaultCapacity);
   void setListener(Listener listener);
   void record(TraceEntry::Direction direction, std::vector<std::uint8_t> bytes);
+  // The kept entries, oldest first.
   std::vector<TraceEntry> entries() const;
 
  private:
   const std::chrono::steady_clock::time_point start_;
+  const std::size_t capacity_;
   mutable std::mutex mutex_;
-  std::vector<TraceEntry> entries_;
+  std::deque<TraceEntry> entries_;
   Listener listener_;
 };
 

@@ -46,7 +46,7 @@ TEST(InstrumentTrace, RecordsEveryMessageInAndOutInOrderOfTime) {
 // The PC's thread records what comes in while the instrument's thread records what
 // goes out: the entries' times must still rise in the order of the record.
 TEST(InstrumentTrace, TimesRiseInRecordOrderWhenThreadsRecordAtOnce) {
-  Trace trace;
+  Trace trace(40000);
   auto writer = [&trace](Direction direction) {
     for (int i = 0; i < 20000; ++i) trace.record(direction, {0xF0, 0xF7});
   };
@@ -111,3 +111,18 @@ TEST(InstrumentTrace, FormatLeavesUnknownMessagesUnnamed) {
 
 }  // namespace
 }  // namespace quaverly::instrument::testing
+
+namespace quaverly::instrument {
+namespace {
+
+TEST(TraceCapacity, KeepsOnlyTheLatestEntries) {
+  Trace trace(3);
+  for (std::uint8_t i = 0; i < 5; ++i) trace.record(TraceEntry::Direction::In, {i});
+  const auto entries = trace.entries();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries.front().bytes, std::vector<std::uint8_t>{2});
+  EXPECT_EQ(entries.back().bytes, std::vector<std::uint8_t>{4});
+}
+
+}  // namespace
+}  // namespace quaverly::instrument
