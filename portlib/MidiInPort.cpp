@@ -94,15 +94,24 @@ int MidiInPort::close() {
   record(midiInStop(handle));
   record(midiInReset(handle));
   releaseBuffers();
-  if (record(midiInClose(handle)) != MMSYSERR_NOERROR) {
+  if (record(closeDevice(handle)) != MMSYSERR_NOERROR) {
     // A buffer was queued again meanwhile: return it and close once more.
     record(midiInReset(handle));
-    record(midiInClose(handle));
+    record(closeDevice(handle));
   }
   handle_.store(nullptr);
   closing_.store(false);
   receiveMode_.store(kModeFunction);
   return outcome();
+}
+
+MMRESULT MidiInPort::closeDevice(HMIDIIN handle) {
+  // The handler looks at the handle under the same mutex: once the device is gone, no
+  // notification still in the input thread's queue can reach it.
+  std::lock_guard lock(buffersMutex_);
+  const MMRESULT result = midiInClose(handle);
+  if (result == MMSYSERR_NOERROR) handle_.store(nullptr);
+  return result;
 }
 
 int MidiInPort::start() {
@@ -150,6 +159,7 @@ void MidiInPort::deliverLong(MIDIHDR& header) {
   }
   if (closing_.load() && receiveMode_.load() == kModeFunction) return;
   const HMIDIIN handle = handle_.load();
+  if (!handle || !header.lpData) return;  // the port was closed meanwhile
   header.dwFlags = 0;
   header.dwBytesRecorded = 0;
   midiInPrepareHeader(handle, &header, sizeof(MIDIHDR));

@@ -54,6 +54,7 @@ class MidiInPort final : public MidiPort {
   static void systemCallback(mm::HMIDIIN handle, mm::UINT message, mm::DWORD_PTR instance, mm::DWORD_PTR param1,
                              mm::DWORD_PTR param2);
   bool setUpBuffers();
+  MMRESULT closeDevice(mm::HMIDIIN handle);
   void releaseBuffers();
   void deliverLong(mm::MIDIHDR& header);
 
