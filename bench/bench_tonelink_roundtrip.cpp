@@ -25,7 +25,9 @@ std::condition_variable arrived;
 int replies = 0;
 
 void onReceive(const unsigned char* bytes, int length) {
-  if (!quaverly::protocol::matches(quaverly::protocol::SysexId::IdentifyReply, {bytes, static_cast<std::size_t>(length)})) return;
+  if (!quaverly::protocol::matches(quaverly::protocol::SysexId::IdentifyReply,
+                                   {bytes, static_cast<std::size_t>(length)}))
+    return;
   std::lock_guard lock(mutex);
   ++replies;
   arrived.notify_all();
