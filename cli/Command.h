@@ -1,22 +1,47 @@
 // One subcommand of quaverly-cli: its name, a line for the overview, and its entry.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <ostream>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace quaverly::cli {
 
-// Exit status for wrong usage and for files that cannot be read or written. Commands
-// that report a result of their own (such as the merge status) use its number instead.
+// Exit statuses shared by the commands. Commands that report a result of their own
+// (such as the merge status of convert) use its number instead.
+inline constexpr int kExitSuccess = 0;
+// The instrument refused a command, or a transfer failed.
+inline constexpr int kExitRefused = 1;
+// Wrong usage, bad input, or files that cannot be read or written; for the device
+// commands nothing has been sent to the instrument then.
 inline constexpr int kExitUsageOrFile = 2;
+// The connection failed, the port library is missing, or a request went unanswered.
+inline constexpr int kExitConnection = 3;
+
+// The options that may stand anywhere on the command line.
+struct GlobalOptions {
+  std::optional<std::string> inputDevice;   // --in: an index or part of a device name
+  std::optional<std::string> outputDevice;  // --out
+  bool verbose = false;                     // -v: trace every SysEx message
+  std::filesystem::path programDirectory;   // where quaverly-cli lies
+};
 
 struct Command {
   std::string_view name;
   std::string_view synopsis;  // "convert IN.mid OUT.mid"
   std::string_view summary;   // one line for the overview
-  // Runs with the arguments after the command name; returns the exit status.
-  int (*run)(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+  // Runs with the arguments after the command name (the global options taken out);
+  // returns the exit status.
+  int (*run)(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,
+             std::ostream& err);
 };
+
+// True when the arguments ask for the command's own help.
+inline bool asksForHelp(std::span<const std::string_view> args) {
+  return args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
+}
 
 }  // namespace quaverly::cli

@@ -38,8 +38,8 @@ std::string refusalReason(std::int32_t status, const FileBytes& input) {
   }
 }
 
-int runConvert(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+int runConvert(std::span<const std::string_view> args, const GlobalOptions&, std::ostream& out, std::ostream& err) {
+  if (asksForHelp(args)) {
     out << "usage: quaverly-cli " << kSynopsis << "\n"
         << "Converts a format 1 Standard MIDI File to format 0 and writes it to OUT.mid.\n"
         << "IN.mid is never changed; OUT.mid is written only when the conversion succeeds.\n"

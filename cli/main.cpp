@@ -1,48 +1,158 @@
 // quaverly-cli: the command-line companion of Quaverly. Each subcommand lives in a file
-// of its own and is listed in the table below.
+// of its own and is listed in the table below; the options that every command takes
+// (--in, --out, --lang, -v, --help) may stand before or after the command name.
 #include <array>
+#include <filesystem>
 #include <iostream>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
+#include "app/shell/UiStrings.h"
 #include "cli/Command.h"
 #include "cli/ConvertCommand.h"
+#include "cli/FreeSpaceCommand.h"
+#include "cli/ListCommand.h"
+#include "cli/MakeFolderCommand.h"
+#include "cli/MoveCommand.h"
+#include "cli/PortsCommand.h"
+#include "cli/RemoveCommand.h"
+#include "cli/RemoveFolderCommand.h"
+#include "cli/TerminalMessages.h"
 
 namespace {
 
-using quaverly::cli::Command;
+namespace cli = quaverly::cli;
+using cli::Command;
 
-std::array<const Command*, 1> commandTable() { return {&quaverly::cli::convertCommand()}; }
+std::array<const Command*, 8> commandTable() {
+  return {&cli::convertCommand(), &cli::portsCommand(),  &cli::listCommand(),       &cli::freeSpaceCommand(),
+          &cli::moveCommand(),    &cli::removeCommand(), &cli::makeFolderCommand(), &cli::removeFolderCommand()};
+}
 
 void printUsage(std::ostream& stream) {
-  stream << "usage: quaverly-cli COMMAND [ARGUMENTS]\n"
+  stream << "usage: quaverly-cli [OPTIONS] COMMAND [ARGUMENTS]\n"
             "       quaverly-cli COMMAND --help\n\n"
             "Commands:\n";
   for (const Command* command : commandTable())
     stream << "  " << command->synopsis << "\n      " << command->summary << "\n";
+  stream << "\nOptions of the device commands (before or after the command):\n"
+            "  --in DEVICE, --out DEVICE   MIDI devices: an index or part of a name (see ports)\n"
+            "  --lang ja|en                language of the messages\n"
+            "  -v                          print every SysEx message in and out\n"
+            "  --                          the arguments after it are no options\n";
+}
+
+struct CommandLine {
+  cli::GlobalOptions options;
+  std::optional<quaverly::Language> language;
+  bool help = false;
+  std::vector<std::string_view> words;  // the command name and its arguments
+  std::string error;
+};
+
+// Takes the options out wherever they stand; "--" ends them.
+CommandLine parseCommandLine(std::span<const std::string_view> args) {
+  CommandLine line;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      line.words.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "-v" || arg == "--verbose") {
+      line.options.verbose = true;
+      continue;
+    }
+    if (arg == "-h" || arg == "--help") {
+      line.help = true;
+      continue;
+    }
+    // --NAME VALUE or --NAME=VALUE
+    const std::size_t equals = arg.find('=');
+    const std::string_view name = arg.substr(0, equals);
+    if (name != "--in" && name != "--out" && name != "--lang") {
+      line.error = "unknown option '" + std::string(arg) + "'";
+      return line;
+    }
+    std::string_view value;
+    if (equals != std::string_view::npos) {
+      value = arg.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      line.error = "option " + std::string(name) + " needs a value";
+      return line;
+    }
+    if (name == "--in") {
+      line.options.inputDevice = std::string(value);
+    } else if (name == "--out") {
+      line.options.outputDevice = std::string(value);
+    } else {
+      line.language = cli::parseLanguage(value);
+      if (!line.language) {
+        line.error = "--lang takes ja or en, not '" + std::string(value) + "'";
+        return line;
+      }
+    }
+  }
+  return line;
+}
+
+// The folder quaverly-cli lies in: the port library and the INI file are looked for
+// beside it.
+std::filesystem::path programDirectory(const char* argv0) {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error && !self.empty()) return self.parent_path();
+  if (!argv0 || !*argv0) return {};
+  const std::filesystem::path path = std::filesystem::absolute(argv0, error);
+  return error ? std::filesystem::path{} : path.parent_path();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
-  if (args.empty()) {
-    printUsage(std::cerr);
-    return quaverly::cli::kExitUsageOrFile;
+  CommandLine line = parseCommandLine(args);
+
+  quaverly::setLanguage(line.language ? *line.language : cli::languageFromEnvironment());
+  quaverly::setMessagePresenter(cli::terminalPresenter(std::cerr));
+
+  if (!line.error.empty()) {
+    cli::printFailure(std::cerr, line.error);
+    return cli::kExitUsageOrFile;
   }
-  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-    printUsage(std::cout);
-    return 0;
-  }
-  for (const Command* command : commandTable()) {
-    if (command->name == args[0]) {
-      const int status = command->run(std::span(args).subspan(1), std::cout, std::cerr);
-      std::cout.flush();
-      return status;
+  if (line.words.empty()) {
+    if (line.help) {
+      printUsage(std::cout);
+      return cli::kExitSuccess;
     }
+    printUsage(std::cerr);
+    return cli::kExitUsageOrFile;
   }
-  std::cerr << "quaverly-cli: unknown command '" << args[0] << "'\n";
-  printUsage(std::cerr);
-  return quaverly::cli::kExitUsageOrFile;
+  if (line.words[0] == "help") {
+    printUsage(std::cout);
+    return cli::kExitSuccess;
+  }
+  line.options.programDirectory = programDirectory(argc > 0 ? argv[0] : nullptr);
+  for (const Command* command : commandTable()) {
+    if (command->name != line.words[0]) continue;
+    static constexpr std::array<std::string_view, 1> kHelp{"--help"};
+    const std::span<const std::string_view> commandArgs =
+        line.help ? std::span<const std::string_view>(kHelp) : std::span(line.words).subspan(1);
+    const int status = command->run(commandArgs, line.options, std::cout, std::cerr);
+    std::cout.flush();
+    return status;
+  }
+  cli::printFailure(std::cerr, "unknown command '" + std::string(line.words[0]) + "' (quaverly-cli --help lists them)");
+  return cli::kExitUsageOrFile;
 }

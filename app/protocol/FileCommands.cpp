@@ -56,4 +56,15 @@ LinkResult freeSpace(Link& link, std::uint32_t& freeBytes) {
   return result;
 }
 
+LinkResult makeFolder(Link& link, std::string_view path) {
+  const std::uint8_t device = link.state().deviceNumber;
+  return request(link, PendingKind::MakeFolder, buildPathCommand(SysexId::MakeFolder, device, path), kCommandLimit);
+}
+
+LinkResult deleteFolder(Link& link, std::string_view path) {
+  const std::uint8_t device = link.state().deviceNumber;
+  return request(link, PendingKind::DeleteFolder, buildPathCommand(SysexId::DeleteFolder, device, path),
+                 kCommandLimit);
+}
+
 }  // namespace quaverly::protocol

@@ -24,5 +24,9 @@ LinkResult renameEntry(Link& link, std::string_view oldPath, std::string_view ne
 LinkResult findFirst(Link& link, std::uint8_t attributeMask, std::string_view pattern, DirectoryEntry& entry);
 LinkResult findNext(Link& link, DirectoryEntry& entry);
 LinkResult freeSpace(Link& link, std::uint32_t& freeBytes);
+// Makes the folder `path`; the instrument refuses when it exists or its parent does not.
+LinkResult makeFolder(Link& link, std::string_view path);
+// Deletes the folder `path`; the instrument removes only an empty folder.
+LinkResult deleteFolder(Link& link, std::string_view path);
 
 }  // namespace quaverly::protocol

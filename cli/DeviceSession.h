@@ -1,0 +1,101 @@
+// What every device command of quaverly-cli does around its own work: bind the port
+// library like the program, read the program's settings and stored device choice,
+// apply --in/--out, trace the messages with -v, and run the connection check and the
+// disconnect.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "app/jobs/InstrumentFileCommands.h"
+#include "app/protocol/Link.h"
+#include "app/protocol/PortLibraryBinding.h"
+#include "app/shell/AppSettings.h"
+#include "cli/Command.h"
+#include "cli/DeviceNames.h"
+
+namespace quaverly::cli {
+
+class DeviceSession {
+ public:
+  DeviceSession(const GlobalOptions& options, std::ostream& err);
+  ~DeviceSession();
+  DeviceSession(const DeviceSession&) = delete;
+  DeviceSession& operator=(const DeviceSession&) = delete;
+
+  // Loads the port library, reads the settings, hands the stored device ids to the
+  // library and then applies --in and --out. kExitSuccess, or the exit status of the
+  // failure after its line has been printed. Nothing is sent.
+  int open();
+  // The connection check. kExitSuccess, or kExitConnection after the reason has been
+  // shown (messages 1, 3 or 4).
+  int connect();
+  // Leaves the transfer mode and closes the ports; done by the destructor too.
+  void disconnect();
+
+  protocol::Link& link() { return protocol::Link::instance(); }
+  const protocol::PortLibraryBinding& binding() const { return binding_; }
+  const AppSettings& settings() const { return settings_; }
+  // The device names read for --in/--out or for `ports`, read on first use.
+  const DeviceNames& deviceNames();
+
+ private:
+  int selectDevice(const protocol::PortFunctionTable& table, const std::string& value, std::string_view direction);
+  static void trace(bool outgoing, std::span<const std::uint8_t> bytes, void* context);
+
+  const GlobalOptions& options_;
+  std::ostream& err_;
+  protocol::PortLibraryBinding binding_;
+  AppSettings settings_;
+  std::optional<DeviceNames> names_;
+  bool connected_ = false;
+  std::chrono::steady_clock::time_point started_;
+};
+
+// The help of a device command: its usage, `description` (lines ending in '\n'),
+// the options every device command takes and the exit statuses.
+void printDeviceCommandHelp(std::ostream& out, std::string_view synopsis, std::string_view description);
+
+// The exit status for a link result: 0 success, 1 refused, 3 not sent or no answer.
+int exitStatusOf(protocol::LinkResult result);
+// One line that says why a request failed with `result` (not success).
+std::string failureText(protocol::LinkResult result);
+
+// The instrument commands of the folder tree, sent over the link, keeping the result
+// of the last one and noticing any that was not answered or not sent.
+class CheckedFileCommands final : public InstrumentFileCommands {
+ public:
+  explicit CheckedFileCommands(protocol::Link& link) : commands_(link) {}
+
+  protocol::LinkResult findFirst(std::uint8_t attributeMask, std::string_view pattern,
+                                 protocol::DirectoryEntry& entry) override {
+    return note(commands_.findFirst(attributeMask, pattern, entry));
+  }
+  protocol::LinkResult findNext(protocol::DirectoryEntry& entry) override { return note(commands_.findNext(entry)); }
+  protocol::LinkResult rename(std::string_view oldPath, std::string_view newPath) override {
+    return note(commands_.rename(oldPath, newPath));
+  }
+  protocol::LinkResult deleteFile(std::string_view path) override { return note(commands_.deleteFile(path)); }
+
+  protocol::LinkResult last() const { return last_; }
+  // The first result that was neither an answer nor a refusal, if any: a listing
+  // that ended with it is incomplete.
+  std::optional<protocol::LinkResult> failure() const { return failure_; }
+
+ private:
+  protocol::LinkResult note(protocol::LinkResult result) {
+    last_ = result;
+    if (!failure_ && result != protocol::kLinkSuccess && result != protocol::kLinkRefused) failure_ = result;
+    return result;
+  }
+
+  LinkFileCommands commands_;
+  protocol::LinkResult last_ = protocol::kLinkSuccess;
+  std::optional<protocol::LinkResult> failure_;
+};
+
+}  // namespace quaverly::cli

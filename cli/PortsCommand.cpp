@@ -1,0 +1,59 @@
+#include "cli/PortsCommand.h"
+
+#include "cli/DeviceSession.h"
+#include "cli/TerminalMessages.h"
+
+namespace quaverly::cli {
+
+namespace {
+
+constexpr std::string_view kSynopsis = "ports";
+
+void printDevices(std::ostream& out, std::string_view heading, const std::vector<std::string>& names,
+                  std::uint32_t libraryCount, std::uint32_t selected) {
+  out << heading << "\n";
+  for (std::uint32_t i = 0; i < libraryCount; ++i) {
+    out << (i == selected ? "* " : "  ") << i << "  "
+        << (i < names.size() ? printable(names[i]) : std::string("(name not available)")) << "\n";
+  }
+}
+
+int runPorts(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,
+             std::ostream& err) {
+  if (asksForHelp(args)) {
+    printDeviceCommandHelp(out, kSynopsis,
+                           "Lists the MIDI input and output devices with the indices that --in and --out take.\n"
+                           "'*' marks the device the other commands would use. The port library gives no names;\n"
+                           "quaverly-cli reads them through the same MIDI backends, in the same order, and --in\n"
+                           "and --out match parts of these names.\n");
+    return kExitSuccess;
+  }
+  if (!args.empty()) {
+    printFailure(err, "ports takes no arguments");
+    return kExitUsageOrFile;
+  }
+  DeviceSession session(options, err);
+  if (const int status = session.open()) return status;
+
+  const DeviceNames& names = session.deviceNames();
+  const auto& binding = session.binding();
+  // The indices are the library's; the names come from this process's own list.
+  const std::uint32_t inputs = libraryDeviceCount(binding.input, static_cast<std::uint32_t>(names.inputs.size()));
+  const std::uint32_t outputs = libraryDeviceCount(binding.output, static_cast<std::uint32_t>(names.outputs.size()));
+  printDevices(out, "Input devices (--in):", names.inputs, inputs, binding.input.getDeviceId(binding.input.direction));
+  printDevices(out, "Output devices (--out):", names.outputs, outputs,
+               binding.output.getDeviceId(binding.output.direction));
+  if (inputs != names.inputs.size() || outputs != names.outputs.size()) {
+    printFailure(err, "the MIDI devices changed while they were listed; the names may not match the indices");
+    return kExitConnection;
+  }
+  return kExitSuccess;
+}
+
+const Command kPorts{"ports", kSynopsis, "list the MIDI input and output devices with their indices", runPorts};
+
+}  // namespace
+
+const Command& portsCommand() { return kPorts; }
+
+}  // namespace quaverly::cli

@@ -1,0 +1,500 @@
+// The device commands of quaverly-cli, run as a separate process against the virtual
+// instrument that the built Tonelink library offers. The instrument keeps its memory
+// in a temporary folder of each test, and the settings are looked for in temporary
+// folders, so that nothing of the user's leaks in and tests can run side by side.
+//
+// Every command that reaches the instrument waits out the connection check's fixed
+// settling time (about 2.5 s), so the cases are grouped to keep those runs few.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Longer than any command here takes (the slowest searches six device numbers);
+// only a hung process meets it.
+constexpr auto kWatchdog = std::chrono::seconds(90);
+
+constexpr std::string_view kConfirming = "Confirming connections...";
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string readText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const fs::path& path, std::size_t size) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out << std::string(size, 'x');
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+int count(const std::string& text, std::string_view what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+// The lines of standard error that report something: not the wait text, the trace
+// or the -v notes.
+std::vector<std::string> reportLines(const std::string& err) {
+  std::vector<std::string> lines;
+  for (const std::string& line : linesOf(err)) {
+    if (line == kConfirming || line.starts_with("[") || line.starts_with("#")) continue;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+bool sentAnything(const std::string& err) { return err.find("] out F0") != std::string::npos; }
+
+class DeviceCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "quaverly-cli-device-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    memory_ = root_ / "instrument";
+    // A drive of its own; not empty, or the instrument would put its demo songs on it.
+    writeFile(memory_ / "SONG1.MID", 100);
+    writeFile(memory_ / "SONG2.MID", 2000);
+    writeFile(memory_ / "POPS" / "A.MID", 1500);
+    writeFile(memory_ / "POPS" / "B.MID", 10);
+    fs::create_directories(memory_ / "EMPTY");
+    writeFile(memory_ / "LOCKED.MID", 50);
+    fs::permissions(memory_ / "LOCKED.MID", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::create_directories(root_ / "config");
+    fs::create_directories(root_ / "config-dirs");
+
+    environment_ = {
+        {"QUAVERLY_INSTRUMENT_DIR", memory_.string()},
+        {"XDG_CONFIG_HOME", (root_ / "config").string()},
+        {"XDG_CONFIG_DIRS", (root_ / "config-dirs").string()},
+        {"XDG_DATA_HOME", (root_ / "data").string()},
+        {"HOME", root_.string()},
+        {"LANG", "C"},
+    };
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  // The whole environment for the child: ours without the variables that choose the
+  // instrument, the settings or the language, then the test's.
+  std::vector<std::string> childEnvironment() const {
+    std::vector<std::string> result;
+    for (char** variable = environ; *variable; ++variable) {
+      const std::string_view entry(*variable);
+      const std::string name(entry.substr(0, entry.find('=')));
+      if (name.starts_with("QUAVERLY_") || name.starts_with("XDG_") || name.starts_with("LC_") || name == "LANG" ||
+          name == "LANGUAGE" || name == "HOME") {
+        continue;
+      }
+      result.emplace_back(entry);
+    }
+    for (const auto& [name, value] : environment_) result.push_back(name + "=" + value);
+    return result;
+  }
+
+  // Runs quaverly-cli with `args` and waits for it, for kWatchdog at most.
+  CliRun run(const std::vector<std::string>& args) const {
+    const fs::path outFile = root_ / "stdout";
+    const fs::path errFile = root_ / "stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> all{QUAVERLY_CLI_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> variables = childEnvironment();
+    std::vector<char*> envp;
+    for (std::string& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+
+    CliRun result;
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, QUAVERLY_CLI_PATH, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawned, 0);
+    if (spawned != 0) return result;
+
+    int status = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + kWatchdog;
+    for (;;) {
+      const pid_t done = ::waitpid(pid, &status, WNOHANG);
+      if (done == pid) break;
+      if (done < 0 || std::chrono::steady_clock::now() > giveUp) {
+        ADD_FAILURE() << "quaverly-cli did not end within the watchdog's time";
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = readText(outFile);
+    result.err = readText(errFile);
+    return result;
+  }
+
+  // The same with the virtual instrument chosen by its name, in any letter case. A
+  // whole name wins over other names that contain it (such as the port of a running
+  // quaverly-instrument tool).
+  CliRun runOnInstrument(std::vector<std::string> args) const {
+    args.insert(args.end(), {"--in", "quaverly virtual instrument", "--out=Quaverly Virtual INSTRUMENT"});
+    return run(args);
+  }
+
+  // The index of the virtual instrument in a `ports` listing section, or -1.
+  static int virtualIndex(const std::string& out, std::string_view heading) {
+    const std::size_t start = out.find(heading);
+    if (start == std::string::npos) return -1;
+    static const std::regex line(R"(^[* ] (\d+)  Quaverly Virtual Instrument$)");
+    for (const std::string& text : linesOf(out.substr(start))) {
+      std::smatch match;
+      if (std::regex_match(text, match, line)) return std::stoi(match[1]);
+      if (text.ends_with(":") && text.find(heading) == std::string::npos) break;  // the next section
+    }
+    return -1;
+  }
+
+  std::vector<std::string> entries(const fs::path& folder) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path root_;
+  fs::path memory_;
+  std::map<std::string, std::string> environment_;
+};
+
+TEST_F(DeviceCommandsTest, PortsListsTheVirtualInstrument) {
+  CliRun r = run({"ports"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const int in = virtualIndex(r.out, "Input devices");
+  const int out = virtualIndex(r.out, "Output devices");
+  ASSERT_GE(in, 0) << r.out;
+  ASSERT_GE(out, 0) << r.out;
+
+  // Chosen by index, the device is the one marked.
+  r = run({"--in", std::to_string(in), "ports", "--out", std::to_string(out)});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("* " + std::to_string(in) + "  Quaverly Virtual Instrument"), std::string::npos) << r.out;
+  EXPECT_EQ(count(r.out, "* "), 2) << r.out;
+
+  // Chosen by part of its name, without regard to case; a part that several names
+  // hold (another program may offer a port of that name) is refused.
+  std::string lowered = r.out;
+  std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
+  const int holders = count(lowered, "virtual");
+  r = run({"ports", "--in=VIRTUAL", "--out", "virtual"});
+  if (holders == 2) {
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(count(r.out, "* "), 2) << r.out;
+    EXPECT_EQ(count(r.out, "* " + std::to_string(in) + "  Quaverly Virtual Instrument"), in == out ? 2 : 1) << r.out;
+  } else {
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("'VIRTUAL' is part of"), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(DeviceCommandsTest, ListsTheDriveAndFolders) {
+  CliRun r = runOnInstrument({"ls"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // Folders first, each group by name; the read-only file is marked.
+  EXPECT_EQ(r.out,
+            "DIR  -          - EMPTY\n"
+            "DIR  -          - POPS\n"
+            "FILE r         50 LOCKED.MID\n"
+            "FILE -        100 SONG1.MID\n"
+            "FILE -       2000 SONG2.MID\n");
+  EXPECT_EQ(r.err, std::string(kConfirming) + "\n");
+
+  // Another letter case and separator, a trailing separator, the drive left out.
+  r = runOnInstrument({"ls", "pops/"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "FILE -       1500 A.MID\n"
+            "FILE -         10 B.MID\n");
+
+  // A file is listed by itself; -v traces every message with a timestamp, the last
+  // one taking the instrument out of the transfer mode.
+  r = runOnInstrument({"-v", "ls", "0:\\POPS\\A.MID"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "FILE -       1500 A.MID\n");
+  const std::regex traced(R"(^\[ *\d+\.\d{3}\] (out|in ) F0 43 5[0-9A-F]( [0-9A-F]{2})* F7$)");
+  int outgoing = 0;
+  int incoming = 0;
+  std::string last;
+  for (const std::string& line : linesOf(r.err)) {
+    if (!line.starts_with("[")) continue;
+    EXPECT_TRUE(std::regex_match(line, traced)) << line;
+    (line.find("] out ") != std::string::npos ? outgoing : incoming)++;
+    last = line;
+  }
+  EXPECT_GE(outgoing, 5) << r.err;
+  EXPECT_GE(incoming, 4) << r.err;
+  EXPECT_TRUE(last.ends_with("out F0 43 50 00 00 01 00 00 F7")) << last;
+
+  // A folder that is not there.
+  r = runOnInstrument({"ls", "0:/NOSUCH"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(reportLines(r.err), std::vector<std::string>{"quaverly-cli: Can't find \"0:\\NOSUCH\"."}) << r.err;
+}
+
+TEST_F(DeviceCommandsTest, FreeSpaceIsTheCapacityLessWholeClusters) {
+  const CliRun r = runOnInstrument({"df"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // 2 MiB less the files in 1 KiB clusters: 100, 2000, 1500, 10 and 50 bytes take
+  // 1, 2, 2, 1 and 1 clusters.
+  EXPECT_EQ(r.out, "2089984 bytes free (2041 KB)\n");
+}
+
+TEST_F(DeviceCommandsTest, RenameChecksTheNameBeforeAnythingIsSent) {
+  const std::vector<std::string> before = entries(memory_);
+  CliRun r = runOnInstrument({"-v", "mv", "SONG1.MID", "TOOLONGNAME.MID"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(reportLines(r.err),
+            std::vector<std::string>{
+                "quaverly-cli: Specify up to 8 letters for the file name and up to 3 for the extension."})
+      << r.err;
+  EXPECT_FALSE(sentAnything(r.err)) << r.err;
+  EXPECT_EQ(count(r.err, kConfirming), 0);
+
+  // The system's language chooses the message's, and --lang overrides it.
+  environment_["LANG"] = "ja_JP.UTF-8";
+  r = runOnInstrument({"mv", "SONG1.MID", "two..dots"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err, "quaverly-cli: ファイル名の指定は、８文字＋拡張子３文字以内、半角文字で指定してください。\n");
+  r = runOnInstrument({"mv", "SONG1.MID", "曲.MID", "--lang", "en"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err, "quaverly-cli: Specify up to 8 letters for the file name and up to 3 for the extension.\n");
+  environment_["LANG"] = "C";
+  EXPECT_EQ(entries(memory_), before);
+
+  r = runOnInstrument({"mv", "song1.mid", "NEW.MID"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(memory_ / "NEW.MID"));
+  EXPECT_FALSE(fs::exists(memory_ / "SONG1.MID"));
+
+  // A name another entry holds, in any letter case.
+  r = runOnInstrument({"mv", "NEW.MID", "song2.mid"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(reportLines(r.err),
+            std::vector<std::string>{"quaverly-cli: The name is already used. Enter another file name."});
+  EXPECT_TRUE(fs::exists(memory_ / "NEW.MID"));
+  EXPECT_EQ(fs::file_size(memory_ / "SONG2.MID"), 2000u);
+
+  r = runOnInstrument({"mv", "POPS/MISSING.MID", "X.MID"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(reportLines(r.err), std::vector<std::string>{"quaverly-cli: Can't find \"0:\\POPS\\MISSING.MID\"."});
+  EXPECT_EQ(entries(memory_ / "POPS"), (std::vector<std::string>{"A.MID", "B.MID"}));
+}
+
+TEST_F(DeviceCommandsTest, RemoveDeletesFilesAndReportsEachFailure) {
+  CliRun r = runOnInstrument({"rm", "SONG1.MID", "pops\\b.mid"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(reportLines(r.err), std::vector<std::string>{}) << r.err;
+  EXPECT_EQ(entries(memory_), (std::vector<std::string>{"EMPTY", "LOCKED.MID", "POPS", "SONG2.MID"}));
+  EXPECT_EQ(entries(memory_ / "POPS"), std::vector<std::string>{"A.MID"});
+
+  // Each failure has its line; the files after it are still deleted.
+  r = runOnInstrument({"rm", "MISSING.MID", "LOCKED.MID", "POPS", "SONG2.MID"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(reportLines(r.err), (std::vector<std::string>{
+                                    "quaverly-cli: Cannot delete \"0:\\MISSING.MID\". Cannot find the specified file.",
+                                    "quaverly-cli: 0:\\LOCKED.MID: Cannot delete Read-only files.",
+                                    "quaverly-cli: cannot delete 0:\\POPS: it is a folder (use rmdir)",
+                                }))
+      << r.err;
+  EXPECT_EQ(entries(memory_), (std::vector<std::string>{"EMPTY", "LOCKED.MID", "POPS"}));
+
+  // Bad input sends nothing.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"rm"}, {"rm", "A.MID", "0:"}}) {
+    r = runOnInstrument(args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(linesOf(r.err).size(), 1u) << r.err;
+  }
+}
+
+TEST_F(DeviceCommandsTest, MakesAndRemovesFolders) {
+  CliRun r = runOnInstrument({"mkdir", "bad.name.x"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err, "quaverly-cli: Specify up to 8 letters for the folder name.\n");
+
+  r = runOnInstrument({"mkdir", "0:/NEWDIR"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::is_directory(memory_ / "NEWDIR"));
+
+  r = runOnInstrument({"mkdir", "newdir"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(reportLines(r.err),
+            std::vector<std::string>{"quaverly-cli: The name is already used. Enter another file name."});
+
+  r = runOnInstrument({"mkdir", "NOSUCH/SUB"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(reportLines(r.err), std::vector<std::string>{"quaverly-cli: Can't find \"0:\\NOSUCH\"."});
+
+  // Only an empty folder is deleted, and only a folder.
+  r = runOnInstrument({"rmdir", "POPS"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(
+      reportLines(r.err),
+      std::vector<std::string>{"quaverly-cli: Before you delete folder \"0:\\POPS\" , first delete all files in it."});
+  EXPECT_EQ(entries(memory_ / "POPS"), (std::vector<std::string>{"A.MID", "B.MID"}));
+
+  r = runOnInstrument({"rmdir", "SONG2.MID"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(fs::exists(memory_ / "SONG2.MID"));
+
+  r = runOnInstrument({"rmdir", "/newdir/"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_FALSE(fs::exists(memory_ / "NEWDIR"));
+  EXPECT_EQ(entries(memory_), (std::vector<std::string>{"EMPTY", "LOCKED.MID", "POPS", "SONG1.MID", "SONG2.MID"}));
+}
+
+TEST_F(DeviceCommandsTest, FindsAnInstrumentOnDeviceNumberFive) {
+  environment_["QUAVERLY_INSTRUMENT_DEVICE"] = "5";
+  const CliRun r = runOnInstrument({"ls", "-v", "POPS"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "FILE -       1500 A.MID\n"
+            "FILE -         10 B.MID\n");
+  // Numbers 0 to 4 were asked in vain; everything after goes to 5.
+  for (const char* device : {"50", "51", "52", "53", "54"}) {
+    EXPECT_EQ(count(r.err, std::string("out F0 43 ") + device + " 00 00 00 01 F7"), 1) << device;
+  }
+  EXPECT_EQ(count(r.err, "in  F0 43 55"), count(r.err, "in  F0 43 5")) << r.err;
+  EXPECT_NE(r.err.find("out F0 43 55 00 01 04"), std::string::npos) << r.err;  // the listing
+}
+
+TEST_F(DeviceCommandsTest, BadUsageAndDevicesAreRefusedBeforeAnythingIsSent) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"ls", "--in", "no such device"},
+      {"--out", "4096", "df"},
+      {"--in=", "ls"},
+      {"ls", "--in"},
+      {"--lang", "fr", "ls"},
+      {"--bogus", "ls"},
+      {"frobnicate"},
+      {"ls", "A", "B"},
+      {"ls", "1:/SONGS"},
+      {"ls", "0:/../x"},
+      {"ls", "0:/€"},
+      {"mv", "SONG1.MID"},
+      {"mv", "0:", "X.MID"},
+      {"df", "extra"},
+      {"ports", "extra"},
+  };
+  for (const auto& args : cases) {
+    const CliRun r = run(args);
+    std::string shown;
+    for (const auto& arg : args) shown += arg + " ";
+    EXPECT_EQ(r.exitCode, 2) << shown << r.err;
+    EXPECT_EQ(r.out, "") << shown;
+    EXPECT_EQ(linesOf(r.err).size(), 1u) << shown << r.err;
+    EXPECT_TRUE(r.err.starts_with("quaverly-cli: ")) << shown << r.err;
+  }
+  const CliRun noDevice = run({"ls", "--in", "no such device"});
+  EXPECT_NE(noDevice.err.find("no input device name contains 'no such device'"), std::string::npos) << noDevice.err;
+
+  // Help goes to standard output.
+  CliRun r = run({"--help"});
+  EXPECT_EQ(r.exitCode, 0);
+  for (const char* command :
+       {"ports", "ls [FOLDER]", "df", "mv PATH NEWNAME", "rm PATH...", "mkdir PATH", "rmdir PATH"}) {
+    EXPECT_NE(r.out.find(command), std::string::npos) << command;
+  }
+  r = run({"rm", "--help"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(r.out.starts_with("usage: quaverly-cli [OPTIONS] rm PATH...")) << r.out;
+}
+
+TEST_F(DeviceCommandsTest, StoredSettingsAreRead) {
+  const CliRun listing = run({"ports"});
+  ASSERT_EQ(listing.exitCode, 0) << listing.err;
+  const int in = virtualIndex(listing.out, "Input devices");
+  const int out = virtualIndex(listing.out, "Output devices");
+  ASSERT_GE(in, 0);
+  ASSERT_GE(out, 0);
+
+  // The program's user settings, where QSettings keeps them here; and its INI file.
+  writeText(root_ / "config" / "VELMAR" / "Tessitor.conf",
+            "[Quaverly]\nMidiDevice\\InID=" + std::to_string(in) + "\nMidiDevice\\OutID=" + std::to_string(out) + "\n");
+  const fs::path ini = root_ / "config-dirs" / "VELMAR" / "Quaverly.ini";
+  writeText(ini, "[Transmit]\nIntervalTime(msec)=10\n");
+  CliRun r = run({"-v", "ports"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("# settings: " + ini.string() + "; stored devices " + std::to_string(in) + " in, " +
+                       std::to_string(out) + " out"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("* " + std::to_string(in) + "  Quaverly Virtual Instrument"), std::string::npos) << r.out;
+
+  // The user's INI folder comes before the system's; unreadable ids are 0.
+  const fs::path userIni = root_ / "config" / "VELMAR" / "Quaverly.ini";
+  writeText(userIni, "[Transmit]\n");
+  writeText(root_ / "config" / "VELMAR" / "Tessitor.conf", "[Quaverly]\nMidiDevice\\InID=abc\n");
+  r = run({"ports", "-v"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("# settings: " + userIni.string() + "; stored devices 0 in, 0 out"), std::string::npos) << r.err;
+}
+
+TEST_F(DeviceCommandsTest, AnInstrumentThatCannotOpenIsAConnectionFailure) {
+  // The instrument's memory cannot be a file: its ports do not open.
+  environment_["QUAVERLY_INSTRUMENT_DIR"] = (memory_ / "SONG1.MID").string();
+  const CliRun r = runOnInstrument({"df"});
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "quaverly-cli: The selected MIDI device is in use. Quit any applications currently using the device.\n");
+}
+
+}  // namespace
