@@ -76,6 +76,20 @@ ParsedPath parseInstrumentPath(std::string_view utf8) {
   return ParsedPath{std::move(path), {}};
 }
 
+std::optional<InstrumentPath> entryPathArgument(std::string_view utf8, std::string_view driveRefusal,
+                                                std::ostream& err) {
+  ParsedPath parsed = parseInstrumentPath(utf8);
+  if (!parsed.path) {
+    printFailure(err, parsed.error);
+    return std::nullopt;
+  }
+  if (parsed.path->isDrive()) {
+    printFailure(err, driveRefusal);
+    return std::nullopt;
+  }
+  return std::move(parsed.path);
+}
+
 std::string displayName(std::string_view shiftJis) {
   if (auto converted = shiftJisToUtf8(shiftJis)) return printable(*converted);
   constexpr std::string_view kHex = "0123456789ABCDEF";

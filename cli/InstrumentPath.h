@@ -6,6 +6,7 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,11 @@ struct ParsedPath {
 // ':' within a part, "." or "..", control characters, text that has no code page
 // 932 form, and paths longer than kMaxWirePathBytes on the wire.
 ParsedPath parseInstrumentPath(std::string_view utf8);
+
+// A command's PATH argument that names an entry, not the drive itself. Prints one
+// line (the reason, or `driveRefusal`) and gives nothing when it is refused.
+std::optional<InstrumentPath> entryPathArgument(std::string_view utf8, std::string_view driveRefusal,
+                                                std::ostream& err);
 
 // A name from the instrument for the terminal: converted to UTF-8; bytes that do not
 // convert are written as \xHH.

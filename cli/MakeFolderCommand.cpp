@@ -29,16 +29,9 @@ int runMakeFolder(std::span<const std::string_view> args, const GlobalOptions& o
     printFailure(err, "usage: quaverly-cli " + std::string(kSynopsis));
     return kExitUsageOrFile;
   }
-  const ParsedPath parsed = parseInstrumentPath(args[0]);
-  if (!parsed.path) {
-    printFailure(err, parsed.error);
-    return kExitUsageOrFile;
-  }
-  const InstrumentPath& path = *parsed.path;
-  if (path.isDrive()) {
-    printFailure(err, "the drive 0: exists already");
-    return kExitUsageOrFile;
-  }
+  const std::optional<InstrumentPath> argument = entryPathArgument(args[0], "the drive 0: exists already", err);
+  if (!argument) return kExitUsageOrFile;
+  const InstrumentPath& path = *argument;
   if (!isValidFileName(path.name())) {
     showMessage(kMessageBadFolderName);
     return kExitUsageOrFile;

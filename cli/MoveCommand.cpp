@@ -27,16 +27,9 @@ int runMove(std::span<const std::string_view> args, const GlobalOptions& options
     printFailure(err, "usage: quaverly-cli " + std::string(kSynopsis));
     return kExitUsageOrFile;
   }
-  const ParsedPath parsed = parseInstrumentPath(args[0]);
-  if (!parsed.path) {
-    printFailure(err, parsed.error);
-    return kExitUsageOrFile;
-  }
-  const InstrumentPath& path = *parsed.path;
-  if (path.isDrive()) {
-    printFailure(err, "the drive 0: cannot be renamed");
-    return kExitUsageOrFile;
-  }
+  const std::optional<InstrumentPath> argument = entryPathArgument(args[0], "the drive 0: cannot be renamed", err);
+  if (!argument) return kExitUsageOrFile;
+  const InstrumentPath& path = *argument;
   // The name rule holds before anything is sent; a valid name is plain ASCII, the
   // same bytes on the wire.
   const std::string_view newName = args[1];

@@ -31,16 +31,9 @@ int runRemove(std::span<const std::string_view> args, const GlobalOptions& optio
   // Every path is checked before the instrument is asked anything.
   std::vector<InstrumentPath> paths;
   for (const std::string_view arg : args) {
-    const ParsedPath parsed = parseInstrumentPath(arg);
-    if (!parsed.path) {
-      printFailure(err, parsed.error);
-      return kExitUsageOrFile;
-    }
-    if (parsed.path->isDrive()) {
-      printFailure(err, "the drive 0: cannot be deleted");
-      return kExitUsageOrFile;
-    }
-    paths.push_back(*parsed.path);
+    const std::optional<InstrumentPath> path = entryPathArgument(arg, "the drive 0: cannot be deleted", err);
+    if (!path) return kExitUsageOrFile;
+    paths.push_back(*path);
   }
 
   DeviceSession session(options, err);

@@ -24,16 +24,9 @@ int runRemoveFolder(std::span<const std::string_view> args, const GlobalOptions&
     printFailure(err, "usage: quaverly-cli " + std::string(kSynopsis));
     return kExitUsageOrFile;
   }
-  const ParsedPath parsed = parseInstrumentPath(args[0]);
-  if (!parsed.path) {
-    printFailure(err, parsed.error);
-    return kExitUsageOrFile;
-  }
-  const InstrumentPath& path = *parsed.path;
-  if (path.isDrive()) {
-    printFailure(err, "the drive 0: cannot be deleted");
-    return kExitUsageOrFile;
-  }
+  const std::optional<InstrumentPath> argument = entryPathArgument(args[0], "the drive 0: cannot be deleted", err);
+  if (!argument) return kExitUsageOrFile;
+  const InstrumentPath& path = *argument;
 
   DeviceSession session(options, err);
   if (const int status = session.open()) return status;

@@ -285,8 +285,8 @@ std::string describe(std::string_view name) {
 }
 
 const OptionSpec* findOption(std::string_view name) {
-  for (const OptionSpec& spec : kOptions) {
-    if (name == spec.name || (!spec.shortName.empty() && name == spec.shortName)) return &spec;
+  for (const OptionSpec& option : kOptions) {
+    if (name == option.name || (!option.shortName.empty() && name == option.shortName)) return &option;
   }
   return nullptr;
 }
@@ -304,25 +304,25 @@ ParsedOptions parseToolOptions(std::span<const std::string_view> args) {
         word = word.substr(0, eq);
       }
     }
-    const OptionSpec* spec = findOption(word);
-    if (!spec) {
+    const OptionSpec* option = findOption(word);
+    if (!option) {
       const bool looksLikeOption = word.size() > 1 && word.front() == '-';
       return {std::nullopt, looksLikeOption ? "unknown option " + quoted(word) : "unexpected argument " + quoted(word)};
     }
     std::vector<std::string_view> values;
     if (inlineValue) {
-      if (spec->argCount != 1) {
-        return {std::nullopt, std::string(spec->name) + ": takes " +
-                                  (spec->argCount == 0 ? "no value" : "its values as separate arguments")};
+      if (option->argCount != 1) {
+        return {std::nullopt, std::string(option->name) + ": takes " +
+                                  (option->argCount == 0 ? "no value" : "its values as separate arguments")};
       }
       values.push_back(*inlineValue);
     } else {
-      if (args.size() - i - 1 < static_cast<std::size_t>(spec->argCount)) {
-        return {std::nullopt, std::string(spec->name) + ": expects " + std::string(spec->argNames)};
+      if (args.size() - i - 1 < static_cast<std::size_t>(option->argCount)) {
+        return {std::nullopt, std::string(option->name) + ": expects " + std::string(option->argNames)};
       }
-      for (int k = 0; k < spec->argCount; ++k) values.push_back(args[++i]);
+      for (int k = 0; k < option->argCount; ++k) values.push_back(args[++i]);
     }
-    if (auto error = spec->apply(options, values)) return {std::nullopt, std::string(spec->name) + ": " + *error};
+    if (auto error = option->apply(options, values)) return {std::nullopt, std::string(option->name) + ": " + *error};
   }
   return {options, {}};
 }
@@ -335,22 +335,22 @@ std::string toolUsage(std::string_view programName) {
       "and output port named \"Quaverly Virtual Instrument\", prints their names and\n"
       "serves until it is interrupted (Ctrl+C or SIGTERM).\n";
   std::string_view group;
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.group != group) {
-      group = spec.group;
+  for (const OptionSpec& option : kOptions) {
+    if (option.group != group) {
+      group = option.group;
       text += "\n";
       text += group;
       text += ":\n";
     }
     std::string head = "  ";
-    if (!spec.shortName.empty()) {
-      head += spec.shortName;
+    if (!option.shortName.empty()) {
+      head += option.shortName;
       head += ", ";
     }
-    head += spec.name;
-    if (!spec.argNames.empty()) {
+    head += option.name;
+    if (!option.argNames.empty()) {
       head += " ";
-      head += spec.argNames;
+      head += option.argNames;
     }
     if (head.size() + 1 >= kColumn) {
       head += "\n";
@@ -358,7 +358,7 @@ std::string toolUsage(std::string_view programName) {
     } else {
       head.append(kColumn - head.size(), ' ');
     }
-    const std::string description = describe(spec.name);
+    const std::string description = describe(option.name);
     for (char c : description) {
       head += c;
       if (c == '\n') head.append(kColumn, ' ');
