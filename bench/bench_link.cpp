@@ -73,8 +73,8 @@ struct Loopback {
   protocol::OutputFunctionTable output;
 
   Loopback() {
-    for (protocol::PortFunctionTable* t : {static_cast<protocol::PortFunctionTable*>(&input),
-                                           static_cast<protocol::PortFunctionTable*>(&output)}) {
+    for (protocol::PortFunctionTable* t :
+         {static_cast<protocol::PortFunctionTable*>(&input), static_cast<protocol::PortFunctionTable*>(&output)}) {
       t->setDeviceId = &setDeviceId;
       t->getDeviceId = &getDeviceId;
       t->getErrorText = &getErrorText;
@@ -110,9 +110,8 @@ struct Bench {
       o.timeScale = 0.1;
     }
     instrument = std::make_unique<instrument::Instrument>(
-        std::make_unique<instrument::InMemoryFileMemory>(), o, [](std::span<const std::uint8_t> m) {
-          protocol::linkReceive(m.data(), static_cast<int>(m.size()));
-        });
+        std::make_unique<instrument::InMemoryFileMemory>(), o,
+        [](std::span<const std::uint8_t> m) { protocol::linkReceive(m.data(), static_cast<int>(m.size())); });
     link.state() = protocol::LinkState{};
     link.resetQueue();
     target.store(instrument.get());
@@ -173,10 +172,11 @@ void report(std::string_view name, const Meter& m, std::size_t bytes, int result
   std::printf("%-13s %8zu B  result %d%s  %10.1f ms  %11.0f B/s  (%.1f%% of the line)\n", std::string(name).c_str(),
               bytes, result, intact ? "" : " DAMAGED", seconds * 1e3, static_cast<double>(bytes) / seconds,
               100.0 * static_cast<double>(bytes) / seconds / kLineLimit);
-  std::printf("%-13s CPU: process %.1f ms (%.1f ms/MiB, %.2f%% of the time), requesting thread %.1f ms "
-              "(%.1f ms/MiB, %.2f%%)\n",
-              "", processCpu * 1e3, processCpu * 1e3 / mib, 100.0 * processCpu / seconds, threadCpu * 1e3,
-              threadCpu * 1e3 / mib, 100.0 * threadCpu / seconds);
+  std::printf(
+      "%-13s CPU: process %.1f ms (%.1f ms/MiB, %.2f%% of the time), requesting thread %.1f ms "
+      "(%.1f ms/MiB, %.2f%%)\n",
+      "", processCpu * 1e3, processCpu * 1e3 / mib, 100.0 * processCpu / seconds, threadCpu * 1e3,
+      threadCpu * 1e3 / mib, 100.0 * threadCpu / seconds);
   if (goal) std::printf("%-13s goal: %s\n", "", goal);
 }
 
@@ -243,6 +243,8 @@ void benchSend(std::size_t size, bool wire, protocol::PacingSettings pacing, std
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A line at a time, so that a long run shows its figures as they come.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::size_t size = 64 * 1024;
   std::size_t fastSize = 1024 * 1024;
   std::size_t files = 200;

@@ -7,8 +7,8 @@
 namespace quaverly::protocol {
 
 namespace {
-constexpr std::size_t kGroupBytes = 7;         // file bytes per group
-constexpr std::size_t kPackedGroupBytes = 8;   // header byte + 7 data bytes
+constexpr std::size_t kGroupBytes = 7;        // file bytes per group
+constexpr std::size_t kPackedGroupBytes = 8;  // header byte + 7 data bytes
 // The two 02 bytes that precede the counter are part of the checksummed range.
 constexpr unsigned kChecksumBias = 0x02 + 0x02;
 }  // namespace

@@ -54,7 +54,7 @@ LinkResult BulkTransfer::sendHeader(std::uint32_t size, std::string_view path) {
       s.timedOut = true;
       return kLinkTimedOut;
     }
-    if (!handled) link_.waitForMessage(start + limit + milliseconds(1));
+    if (!handled) link_.waitForMessage(start + limit);
   }
 }
 
@@ -93,7 +93,7 @@ LinkResult BulkTransfer::sendBlocks(std::span<const std::uint8_t> data) {
       }
       // Paused: sleep until the instrument says something (or Cancel is looked at
       // again a moment later).
-      link_.waitForMessage(std::min(pauseStart + kPauseLimit + milliseconds(1), Clock::now() + kIdlePoll * 25));
+      link_.waitForMessage(std::min(pauseStart + kPauseLimit, Clock::now() + kIdlePoll * 25));
       continue;
     }
     if (s.replyArrived) return kLinkRefused;  // the instrument sent Error or Cancel
@@ -145,7 +145,7 @@ LinkResult BulkTransfer::sendEndOfData() {
       s.timedOut = true;
       return kLinkTimedOut;
     }
-    if (!handled) link_.waitForMessage(start + limit + milliseconds(1));
+    if (!handled) link_.waitForMessage(start + limit);
   }
 }
 
@@ -191,7 +191,7 @@ LinkResult BulkTransfer::receiveBlocks(std::span<std::uint8_t> buffer) {
         break;
       }
       // Wake for the next block, or soon enough to see Cancel.
-      if (!handled) link_.waitForMessage(std::min(noted + kBlockIdleLimit + milliseconds(1), Clock::now() + milliseconds(50)));
+      if (!handled) link_.waitForMessage(std::min(noted + kBlockIdleLimit, Clock::now() + milliseconds(50)));
     }
   }
   sendError();

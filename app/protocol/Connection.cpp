@@ -32,7 +32,7 @@ bool pollReply(Link& link, ConnectionUi& ui, std::chrono::milliseconds limit) {
       link.state().timedOut = true;
       return false;
     }
-    link.waitForMessage(std::min(start + limit + std::chrono::milliseconds(1), Clock::now() + kPumpInterval));
+    link.waitForMessage(std::min(start + limit, Clock::now() + kPumpInterval));
   }
 }
 

@@ -63,8 +63,7 @@ LinkResult makeFolder(Link& link, std::string_view path) {
 
 LinkResult deleteFolder(Link& link, std::string_view path) {
   const std::uint8_t device = link.state().deviceNumber;
-  return request(link, PendingKind::DeleteFolder, buildPathCommand(SysexId::DeleteFolder, device, path),
-                 kCommandLimit);
+  return request(link, PendingKind::DeleteFolder, buildPathCommand(SysexId::DeleteFolder, device, path), kCommandLimit);
 }
 
 }  // namespace quaverly::protocol

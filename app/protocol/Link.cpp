@@ -87,8 +87,9 @@ LinkResult Link::awaitReply(std::chrono::milliseconds limit) {
       state_.timedOut = true;
       return kLinkTimedOut;
     }
-    // Nothing was there: sleep until a message comes or the limit is about to pass.
-    if (!handled) waitForMessage(deadline + std::chrono::milliseconds(1));
+    // Nothing was there: sleep until a message comes or the limit has passed, not
+    // beyond it, so that a reply arriving after the limit is left to the next request.
+    if (!handled) waitForMessage(deadline);
   }
 }
 

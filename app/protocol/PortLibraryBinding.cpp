@@ -47,16 +47,15 @@ bool PortLibraryBinding::load(const std::filesystem::path& programDirectory) {
   }
   // In the order of the binding; the first missing name ends it. _ENTRYinOpen and
   // _ENTRYoutSynchOpen are not bound.
-  complete_ = resolve(module_, "_ENTRYctrlGetSysCurInstrument", getSysCurInstrument, error_) &&
-              resolve(module_, "_ENTRYctrlSelectDevice", selectDevice, error_) &&
-              resolveCommon(module_, input, error_) && resolve(module_, "_ENTRYinOpen2", input.open, error_) &&
-              resolve(module_, "_ENTRYinClose", input.close, error_) &&
-              resolve(module_, "_ENTRYinStart", input.start, error_) &&
-              resolve(module_, "_ENTRYinStop", input.stop, error_) && resolveCommon(module_, output, error_) &&
-              resolve(module_, "_ENTRYoutOpen", output.open, error_) &&
-              resolve(module_, "_ENTRYoutClose", output.close, error_) &&
-              resolve(module_, "_ENTRYoutWrite", output.write, error_) &&
-              resolve(module_, "_ENTRYoutDump", output.dump, error_);
+  complete_ =
+      resolve(module_, "_ENTRYctrlGetSysCurInstrument", getSysCurInstrument, error_) &&
+      resolve(module_, "_ENTRYctrlSelectDevice", selectDevice, error_) && resolveCommon(module_, input, error_) &&
+      resolve(module_, "_ENTRYinOpen2", input.open, error_) && resolve(module_, "_ENTRYinClose", input.close, error_) &&
+      resolve(module_, "_ENTRYinStart", input.start, error_) && resolve(module_, "_ENTRYinStop", input.stop, error_) &&
+      resolveCommon(module_, output, error_) && resolve(module_, "_ENTRYoutOpen", output.open, error_) &&
+      resolve(module_, "_ENTRYoutClose", output.close, error_) &&
+      resolve(module_, "_ENTRYoutWrite", output.write, error_) &&
+      resolve(module_, "_ENTRYoutDump", output.dump, error_);
   return complete_;
 }
 

@@ -35,9 +35,7 @@ void ReceiveQueue::receive(std::span<const std::uint8_t> bytes) {
   if (bytes.back() == 0xF7) {
     if (open_) {
       write_.store((w + 1) % kSlots, std::memory_order_release);
-      {
-        std::lock_guard lock(wakeMutex_);
-      }
+      { std::lock_guard lock(wakeMutex_); }
       arrived_.notify_all();
     }
     open_ = false;
