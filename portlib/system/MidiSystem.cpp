@@ -72,6 +72,28 @@ bool validNotifier(DWORD flags, DWORD_PTR callback) {
   }
 }
 
+// Opens device `id` of one direction through the backend that holds it; the new
+// device reports to `notifier`.
+template <typename Device>
+MMRESULT openDevice(Direction d, MMRESULT (MidiBackend::*open)(unsigned, std::unique_ptr<Device>&), Device** handle,
+                    UINT id, const Notifier& notifier) {
+  if (!handle) return MMSYSERR_INVALPARAM;
+  *handle = nullptr;
+  if (!validNotifier(notifier.flags, notifier.callback)) return MMSYSERR_INVALFLAG;
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  unsigned local = 0;
+  MidiBackend* backend = locate(r, d, id, local);
+  if (!backend) return MMSYSERR_BADDEVICEID;
+  std::unique_ptr<Device> device;
+  const MMRESULT result = (backend->*open)(local, device);
+  if (result != MMSYSERR_NOERROR) return result;
+  if (!device) return MMSYSERR_ERROR;
+  device->attach(notifier);
+  *handle = device.release();
+  return MMSYSERR_NOERROR;
+}
+
 MMRESULT errorText(MMRESULT code, char* text, UINT size) {
   if (!text || size == 0) return MMSYSERR_INVALPARAM;
   std::string message;
@@ -172,21 +194,7 @@ MMRESULT midiOutGetDevCaps(UINT id, MIDIOUTCAPS* caps) {
 }
 
 MMRESULT midiOutOpen(HMIDIOUT* handle, UINT id, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
-  if (!handle) return MMSYSERR_INVALPARAM;
-  *handle = nullptr;
-  if (!validNotifier(flags, callback)) return MMSYSERR_INVALFLAG;
-  Registry& r = registry();
-  std::lock_guard lock(r.mutex);
-  unsigned local = 0;
-  MidiBackend* backend = locate(r, Direction::Out, id, local);
-  if (!backend) return MMSYSERR_BADDEVICEID;
-  std::unique_ptr<MidiOutDevice> device;
-  const MMRESULT result = backend->openOutput(local, device);
-  if (result != MMSYSERR_NOERROR) return result;
-  if (!device) return MMSYSERR_ERROR;
-  device->attach({flags, callback, instance});
-  *handle = device.release();
-  return MMSYSERR_NOERROR;
+  return openDevice(Direction::Out, &MidiBackend::openOutput, handle, id, {flags, callback, instance});
 }
 
 MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message) {
@@ -229,21 +237,7 @@ MMRESULT midiInGetDevCaps(UINT id, MIDIINCAPS* caps) {
 }
 
 MMRESULT midiInOpen(HMIDIIN* handle, UINT id, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
-  if (!handle) return MMSYSERR_INVALPARAM;
-  *handle = nullptr;
-  if (!validNotifier(flags, callback)) return MMSYSERR_INVALFLAG;
-  Registry& r = registry();
-  std::lock_guard lock(r.mutex);
-  unsigned local = 0;
-  MidiBackend* backend = locate(r, Direction::In, id, local);
-  if (!backend) return MMSYSERR_BADDEVICEID;
-  std::unique_ptr<MidiInDevice> device;
-  const MMRESULT result = backend->openInput(local, device);
-  if (result != MMSYSERR_NOERROR) return result;
-  if (!device) return MMSYSERR_ERROR;
-  device->attach({flags, callback, instance});
-  *handle = device.release();
-  return MMSYSERR_NOERROR;
+  return openDevice(Direction::In, &MidiBackend::openInput, handle, id, {flags, callback, instance});
 }
 
 MMRESULT midiInPrepareHeader(HMIDIIN handle, MIDIHDR* header, UINT size) {
