@@ -27,7 +27,7 @@ std::string InstrumentPath::wire() const {
   return text;
 }
 
-std::string InstrumentPath::display() const { return displayName(wire()); }
+std::string InstrumentPath::display() const { return protocol::displayText(wire()); }
 
 const std::string& InstrumentPath::name() const {
   static const std::string drive(kDrive);
@@ -88,23 +88,6 @@ std::optional<InstrumentPath> entryPathArgument(std::string_view utf8, std::stri
     return std::nullopt;
   }
   return std::move(parsed.path);
-}
-
-std::string displayName(std::string_view shiftJis) {
-  if (auto converted = shiftJisToUtf8(shiftJis)) return printable(*converted);
-  constexpr std::string_view kHex = "0123456789ABCDEF";
-  std::string text;
-  for (const char c : shiftJis) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte >= 0x7F) {
-      text += "\\x";
-      text += kHex[byte >> 4];
-      text += kHex[byte & 0x0F];
-    } else {
-      text += c;
-    }
-  }
-  return text;
 }
 
 FolderNode* childNamed(InstrumentFolderTree& tree, FolderNode* folder, std::string_view name) {

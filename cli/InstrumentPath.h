@@ -48,10 +48,6 @@ ParsedPath parseInstrumentPath(std::string_view utf8);
 std::optional<InstrumentPath> entryPathArgument(std::string_view utf8, std::string_view driveRefusal,
                                                 std::ostream& err);
 
-// A name from the instrument for the terminal: converted to UTF-8; bytes that do not
-// convert are written as \xHH.
-std::string displayName(std::string_view shiftJis);
-
 // Lists the drive and the folders along `path`, matching each part without ASCII
 // case as the instrument does, and returns the node the path names, or none when a
 // part is missing (or a part before the last is a file).

@@ -3,6 +3,7 @@
 #include <iomanip>
 
 #include "app/jobs/InstrumentFolderTree.h"
+#include "app/protocol/ShiftJisText.h"
 #include "cli/DeviceSession.h"
 #include "cli/InstrumentPath.h"
 #include "cli/TerminalMessages.h"
@@ -24,7 +25,7 @@ void printEntry(std::ostream& out, const InstrumentFolderTree& tree, const Folde
   } else {
     out << '-';
   }
-  out << ' ' << displayName(tree.nameOf(node)) << '\n';
+  out << ' ' << protocol::displayText(tree.nameOf(node)) << '\n';
 }
 
 int runList(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,

@@ -89,4 +89,34 @@ std::optional<std::string> shiftJisToUtf8(std::string_view text) { return conver
 
 std::optional<std::string> utf8ToShiftJis(std::string_view text) { return convert(text, "CP932", "UTF-8"); }
 
+namespace {
+
+// Appends every byte of `text`, those for which `escape` holds as \xHH.
+template <typename Predicate>
+std::string escaped(std::string_view text, Predicate escape) {
+  constexpr std::string_view kHex = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (escape(byte)) {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string displayText(std::string_view shiftJis) {
+  if (const auto converted = shiftJisToUtf8(shiftJis)) {
+    return escaped(*converted, [](unsigned char byte) { return byte < 0x20 || byte == 0x7F; });
+  }
+  return escaped(shiftJis, [](unsigned char byte) { return byte < 0x20 || byte >= 0x7F; });
+}
+
 }  // namespace quaverly::protocol

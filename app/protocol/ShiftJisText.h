@@ -19,7 +19,9 @@ constexpr bool isShiftJisLeadByte(unsigned char byte) {
 // Orders two names with ASCII letters compared without case and a double-byte
 // character taken as one unit. Negative, zero or positive, like strcmp.
 int compareIgnoringAsciiCase(std::string_view a, std::string_view b);
-inline bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) { return compareIgnoringAsciiCase(a, b) == 0; }
+inline bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return compareIgnoringAsciiCase(a, b) == 0;
+}
 
 // The components of an instrument path split at its backslashes ("0:\POPS\A.MID"
 // gives "0:", "POPS", "A.MID"). A trailing backslash gives an empty last component.
@@ -32,5 +34,11 @@ std::size_t lastSeparator(std::string_view path);
 // returned for bytes that do not convert.
 std::optional<std::string> shiftJisToUtf8(std::string_view text);
 std::optional<std::string> utf8ToShiftJis(std::string_view text);
+
+// A wire text put in front of the user (a message, the terminal): converted to UTF-8
+// with control characters written as \xHH, so that a name from the instrument
+// cannot move a terminal's cursor; when the bytes do not convert, every byte outside
+// printable ASCII is written as \xHH.
+std::string displayText(std::string_view shiftJis);
 
 }  // namespace quaverly::protocol

@@ -1,0 +1,258 @@
+#include "app/jobs/ReceiveJob.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <new>
+#include <optional>
+
+#include "app/jobs/AtomicFile.h"
+#include "app/jobs/PcFiles.h"
+#include "app/protocol/ShiftJisText.h"
+#include "app/shell/MessageCatalogue.h"
+#include "app/shell/UiStrings.h"
+
+namespace quaverly {
+
+namespace {
+
+namespace fs = std::filesystem;
+using protocol::LinkResult;
+
+constexpr std::uint16_t kMessageNameUsed = 7;
+constexpr std::uint16_t kMessageNoRoom = 11;
+constexpr std::uint16_t kMessageCompleted = 14;
+constexpr std::uint16_t kMessageCancelled = 15;
+constexpr std::uint16_t kMessageFailed = 16;
+constexpr std::uint16_t kMessageNoMemory = 26;
+constexpr std::uint16_t kMessageOverwrite = 33;
+// "Failed to create "%s"." of the user-interface strings.
+constexpr unsigned kStringCannotCreate = 1054;
+
+class ReceiveJob {
+ public:
+  ReceiveJob(const ReceiveRequest& request, JobEnvironment& environment)
+      : request_(request),
+        environment_(environment),
+        tree_(*request.tree),
+        transfer_(environment.link, state_.transfer,
+                  {environment.settings.intervalByteCount, environment.settings.intervalTimeMs}) {}
+
+  JobOutcome run();
+
+ private:
+  JobEnd overwriteCheck();
+  bool spaceCheck();
+  void receiveWorker();
+  // Writes the received file; false after the user has been told it cannot be created.
+  bool writePcFile(std::size_t index, std::uint32_t size);
+  JobOutcome report();
+
+  const FolderNode* entry(std::size_t index) const { return request_.receiveFiles[index]; }
+  // The entry's name for messages and the progress display.
+  std::string shownName(std::size_t index) const { return protocol::displayText(tree_.nameOf(entry(index))); }
+  // The PC file the entry is written to; nothing for a name that cannot be a plain
+  // PC file name in the destination folder.
+  std::optional<fs::path> pcPathOf(std::size_t index) const;
+  std::uint64_t freeBytes() const { return environment_.freeSpace(state_.destinationFolder).value_or(0); }
+
+  const ReceiveRequest& request_;
+  JobEnvironment& environment_;
+  InstrumentFolderTree& tree_;
+  TransferJobState state_;
+  protocol::BulkTransfer transfer_;
+};
+
+std::optional<fs::path> ReceiveJob::pcPathOf(std::size_t index) const {
+  const std::optional<std::string> name = protocol::shiftJisToUtf8(tree_.nameOf(entry(index)));
+  if (!name || !isPlainFileName(*name)) return std::nullopt;
+  return fs::path(state_.destinationFolder + *name);
+}
+
+JobOutcome ReceiveJob::run() {
+  environment_.settings.currentFolder = request_.pcFolder;
+  state_.destinationFolder = withTrailingSeparator(request_.pcFolder);
+  if (const JobEnd end = overwriteCheck(); end != JobEnd::Completed) return {end};
+  state_.currentIndex.store(0);
+  if (!spaceCheck()) {
+    transfer_.sendError();
+    showMessage(kMessageNoRoom, shownName(0));
+    return {JobEnd::Refused};
+  }
+  if (!state_.bufferAllocated) {
+    showMessage(kMessageNoMemory);
+    return {JobEnd::Refused};
+  }
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < request_.receiveFiles.size(); ++i) names.push_back(shownName(i));
+  {
+    const std::unique_ptr<ProgressDisplay> display = environment_.progress(TransferKind::Receive);
+    display->setRange(0, 100);
+    display->setPos(0);
+    runPolledWorker(state_, *display, names, [this] { receiveWorker(); });
+  }
+  return report();
+}
+
+// Completed when the job goes on; otherwise why it ends here.
+JobEnd ReceiveJob::overwriteCheck() {
+  state_.marks.clear();
+  const std::size_t count = request_.receiveFiles.size();
+  if (count == 0) return JobEnd::NothingToDo;
+  bool asking = true;
+  std::size_t accepted = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    state_.marks.push_back(EntryMark::kTransfer);
+    ++accepted;
+    // A name that cannot be a PC file name is refused by the worker when its turn comes.
+    const std::optional<fs::path> path = pcPathOf(i);
+    if (!path) continue;
+    const PcEntryKind kind = pcEntryKind(*path);
+    if (kind == PcEntryKind::None) continue;
+    state_.marks[i] = EntryMark::kReplace;
+    if (kind != PcEntryKind::File) {
+      showMessage(kMessageNameUsed);
+      return JobEnd::Refused;
+    }
+    if (!asking) continue;
+    switch (showMessage(kMessageOverwrite, shownName(i))) {
+      case MessageResult::Cancel:
+        return JobEnd::Declined;
+      case MessageResult::YesToAll:
+        asking = false;
+        break;
+      case MessageResult::No:
+        state_.marks[i] = EntryMark::kSkip;
+        --accepted;
+        break;
+      default:
+        break;
+    }
+  }
+  return accepted != 0 ? JobEnd::Completed : JobEnd::NothingToDo;
+}
+
+bool ReceiveJob::spaceCheck() {
+  state_.bytesDone.store(0);
+  std::uint64_t total = 0;
+  std::uint32_t largest = 0;
+  for (std::size_t i = 0; i < state_.marks.size(); ++i) {
+    if (state_.marks[i] == EntryMark::kSkip) continue;
+    const std::uint32_t size = tree_.sizeOf(entry(i));
+    total += size;
+    largest = std::max(largest, size);
+  }
+  state_.bytesTotal.store(total);
+  try {
+    state_.buffer.assign(largest, 0);
+    state_.bufferAllocated = true;
+  } catch (const std::bad_alloc&) {
+    state_.bufferAllocated = false;
+  }
+  // A failed query counts as no room.
+  return freeBytes() >= total;
+}
+
+void ReceiveJob::receiveWorker() {
+  environment_.link.resetQueue();
+  const std::size_t count = request_.receiveFiles.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    state_.currentIndex.store(static_cast<std::int32_t>(i));
+    if (state_.marks[i] == EntryMark::kSkip) continue;
+    if (state_.transfer.continueFlag.load() == 0) {
+      state_.result.store(WorkerResult::kCancelledBetweenFiles);
+      return;
+    }
+    // Refused before anything is asked of the instrument: such a name could lead
+    // outside the chosen folder.
+    if (!pcPathOf(i)) {
+      showResourceString(kStringCannotCreate + stringBase(), shownName(i));
+      state_.result.store(WorkerResult::kFileNotCreated);
+      return;
+    }
+    const std::uint32_t size = tree_.sizeOf(entry(i));
+    if (freeBytes() < size) {
+      state_.result.store(WorkerResult::kNoRoom);
+      return;
+    }
+    state_.transfer.progressBytes.store(0);
+    state_.progressPaused.store(0);
+    const LinkResult result =
+        receiveOneFile(transfer_, tree_.pathOf(entry(i)), std::span(state_.buffer).first(size), size);
+    if (result != protocol::kLinkSuccess) {
+      state_.failure = result;
+      state_.result.store(WorkerResult::kTransferFailed);
+      return;
+    }
+    state_.bytesDone.fetch_add(state_.transfer.progressBytes.exchange(0));
+    state_.progressPaused.store(0);
+    if (!writePcFile(i, size)) {
+      state_.result.store(WorkerResult::kFileNotCreated);
+      return;
+    }
+  }
+  state_.currentIndex.store(static_cast<std::int32_t>(count));
+  state_.result.store(WorkerResult::kAllDone);
+}
+
+bool ReceiveJob::writePcFile(std::size_t index, std::uint32_t size) {
+  const fs::path path = *pcPathOf(index);
+  if (state_.marks[index] == EntryMark::kReplace) clearReadOnly(path);
+  // Through a temporary file in the same folder: the old file stays whole until the
+  // new one is complete on the disk.
+  if (writeFileAtomically(path, std::span(state_.buffer).first(size))) {
+    showResourceString(kStringCannotCreate + stringBase(), shownName(index));
+    return false;
+  }
+  return true;
+}
+
+JobOutcome ReceiveJob::report() {
+  const auto index = static_cast<std::size_t>(state_.currentIndex.load());
+  switch (state_.result.load()) {
+    case WorkerResult::kAllDone:
+      showMessage(kMessageCompleted);
+      return {JobEnd::Completed};
+    case WorkerResult::kNoRoom:
+      transfer_.sendError();
+      showMessage(kMessageNoRoom, shownName(index));
+      return {JobEnd::Failed};
+    case WorkerResult::kTransferFailed:
+      if (state_.transfer.continueFlag.load() == 1) {
+        transfer_.sendError();
+        showMessage(kMessageFailed);
+        return {JobEnd::Failed, state_.failure};
+      }
+      transfer_.sendCancel();
+      showMessage(kMessageCancelled);
+      environment_.link.resetQueue();
+      return {JobEnd::Cancelled};
+    case WorkerResult::kCancelledBetweenFiles:
+      showMessage(kMessageCancelled);
+      return {JobEnd::Cancelled};
+    case WorkerResult::kFileNotCreated:
+      return {JobEnd::FileError};
+    default:
+      return {JobEnd::NotStarted};
+  }
+}
+
+}  // namespace
+
+JobOutcome runReceiveJob(const ReceiveRequest& request, JobEnvironment& environment) {
+  ReceiveJob job(request, environment);
+  return job.run();
+}
+
+LinkResult receiveOneFile(protocol::BulkTransfer& transfer, std::string_view instrumentPath,
+                          std::span<std::uint8_t> buffer, std::uint32_t expectedSize) {
+  std::uint32_t announced = 0;
+  if (const LinkResult result = transfer.requestFile(instrumentPath, announced); result != protocol::kLinkSuccess) {
+    return result;
+  }
+  if (announced != expectedSize) return protocol::kLinkRefused;
+  const LinkResult result = transfer.receiveBlocks(buffer);
+  if (result == protocol::kLinkSuccess) transfer.sendFinished();
+  return result;
+}
+
+}  // namespace quaverly

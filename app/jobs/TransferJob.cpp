@@ -1,0 +1,45 @@
+#include "app/jobs/TransferJob.h"
+
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+namespace quaverly {
+
+namespace {
+
+// Long enough not to cost a core, short enough that the bar and Cancel feel immediate.
+constexpr std::chrono::milliseconds kPollInterval{15};
+
+}  // namespace
+
+void runPolledWorker(TransferJobState& state, ProgressDisplay& display, const std::vector<std::string>& names,
+                     const std::function<void()>& worker) {
+  state.running.store(1);
+  state.transfer.continueFlag.store(1);
+  state.progressPaused.store(1);
+  std::thread thread;
+  try {
+    thread = std::thread([&state, &worker] {
+      worker();
+      state.finishWorker();
+    });
+  } catch (const std::system_error&) {
+    state.running.store(0);
+    state.result.store(WorkerResult::kNotStarted);
+    return;
+  }
+  while (state.running.load() == 1) {
+    if (state.progressPaused.load() == 0) {
+      display.setPos(state.percent());
+      const auto index = static_cast<std::size_t>(state.currentIndex.load());
+      display.showBytes(index < names.size() ? names[index] : std::string(),
+                        state.bytesDone.load() + state.transfer.progressBytes.load(), state.bytesTotal.load());
+    }
+    if (display.pollCancel()) state.transfer.continueFlag.store(0);
+    state.waitForWorker(kPollInterval);
+  }
+  thread.join();
+}
+
+}  // namespace quaverly

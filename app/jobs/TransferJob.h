@@ -1,0 +1,60 @@
+// What the receive and the transmit job share: what they need from the program around
+// them, how they report their end to a caller that is not a person (the command
+// line), and the loop that keeps the progress display live while the worker runs.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/jobs/PcFiles.h"
+#include "app/jobs/ProgressDisplay.h"
+#include "app/jobs/TransferJobState.h"
+#include "app/protocol/Link.h"
+#include "app/shell/AppSettings.h"
+
+namespace quaverly {
+
+struct JobEnvironment {
+  protocol::Link& link;
+  // Read for the pacing and the conversion choice; the job stores the PC folder it
+  // used into currentFolder.
+  AppSettings& settings;
+  ProgressDisplayFactory progress;
+  // Free bytes for files in a PC folder; nothing when the query fails.
+  std::function<std::optional<std::uint64_t>(const std::filesystem::path& folder)> freeSpace = pcFreeSpace;
+};
+
+// How a job ended. The user has been told already; this is for callers that turn it
+// into an exit status.
+enum class JobEnd {
+  Completed,    // every marked file moved (see filesSkipped)
+  NothingToDo,  // the batch was empty or the user declined every file
+  Declined,     // the user answered Cancel to a question
+  Refused,      // a check refused the batch (name in use, no room, no memory); nothing moved
+  Failed,       // a transfer failed or the destination ran out of room midway
+  FileError,    // a PC file could not be created or opened
+  Cancelled,    // Cancel during the transfer
+  NotStarted,   // the worker thread could not be started
+};
+
+struct JobOutcome {
+  JobEnd end = JobEnd::Completed;
+  protocol::LinkResult failure = protocol::kLinkSuccess;  // the link's result behind Failed
+  int filesSkipped = 0;                                   // files left out because they could not be converted
+};
+
+// Starts `worker` on a thread of its own (running, continueFlag and progressPaused
+// set first) and, until it has finished, keeps `display` up to date with the
+// percentage and the bytes while progressPaused is 0, and turns a press of Cancel
+// into continueFlag = 0. The loop blocks between passes for a few milliseconds at
+// most, so the display stays live without spinning a core. `names` are the batch
+// entries' names as the display shows them. When the thread cannot be started,
+// result is kNotStarted.
+void runPolledWorker(TransferJobState& state, ProgressDisplay& display, const std::vector<std::string>& names,
+                     const std::function<void()>& worker);
+
+}  // namespace quaverly

@@ -1,0 +1,385 @@
+#include "app/jobs/TransmitJob.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <optional>
+
+#include "app/jobs/PcFiles.h"
+#include "app/protocol/FileCommands.h"
+#include "app/protocol/ShiftJisText.h"
+#include "app/shell/MessageCatalogue.h"
+#include "app/smf/SmfMerger.h"
+
+namespace quaverly {
+
+namespace {
+
+namespace fs = std::filesystem;
+using protocol::LinkResult;
+
+constexpr std::uint16_t kMessageNameUsed = 7;
+constexpr std::uint16_t kMessageCannotOpen = 10;
+constexpr std::uint16_t kMessageNoRoom = 12;
+constexpr std::uint16_t kMessageCompleted = 18;
+constexpr std::uint16_t kMessageCancelled = 19;
+constexpr std::uint16_t kMessageFailed = 20;
+constexpr std::uint16_t kMessageNoMemory = 26;
+constexpr std::uint16_t kMessageConvert = 28;
+constexpr std::uint16_t kMessageNotConverted = 29;
+constexpr std::uint16_t kMessageOverwrite = 33;
+
+// "ConvertMode" values; any other value asks for each file.
+constexpr std::int32_t kConvertAlways = 1;
+constexpr std::int32_t kConvertNever = 3;
+
+constexpr std::uint16_t kNotAnSmf = 0xFFFF;
+// The merge engine's mode that works on a file held in memory.
+constexpr int kMergeInMemory = 1;
+// How often the worker looks at Cancel while a conversion runs.
+constexpr std::chrono::milliseconds kMergePollInterval{10};
+
+// The instrument folder with a separating backslash appended, unless it is empty or
+// already ends with one (a double-byte character's trail byte is not one).
+std::string withInstrumentSeparator(std::string folder) {
+  if (!folder.empty() && protocol::lastSeparator(folder) != folder.size() - 1) folder += '\\';
+  return folder;
+}
+
+class TransmitJob {
+ public:
+  TransmitJob(const TransmitRequest& request, JobEnvironment& environment)
+      : request_(request),
+        environment_(environment),
+        tree_(*request.tree),
+        transfer_(environment.link, state_.transfer,
+                  {environment.settings.intervalByteCount, environment.settings.intervalTimeMs}) {}
+
+  JobOutcome run();
+
+ private:
+  // Each gives JobEnd::Completed when the job goes on, else why it ends here.
+  JobEnd nameCheck();
+  JobEnd overwriteCheck();
+  JobEnd conversionChoice();
+  bool roomCheck();
+  void transmitWorker();
+  // Converts the file in the buffer; false when it is not sent (already reported or
+  // cancelled, see result).
+  bool convert(std::size_t index, std::uint32_t& length);
+  JobOutcome report();
+
+  const std::string& pcPath(std::size_t index) const { return request_.transmitFiles[index]; }
+  // The replaced file's node in the destination's tree, or none.
+  FolderNode* existingNode(std::size_t index) const {
+    return tree_.findByPath(state_.destinationFolder + wireNames_[index]);
+  }
+  // The bytes a replaced file gives back, 0 when there is none.
+  std::uint32_t replacedSize(std::size_t index) const {
+    const std::uint32_t size = tree_.sizeOf(existingNode(index));
+    return size == InstrumentFolderTree::kNoSize ? 0 : size;
+  }
+
+  const TransmitRequest& request_;
+  JobEnvironment& environment_;
+  InstrumentFolderTree& tree_;
+  TransferJobState state_;
+  protocol::BulkTransfer transfer_;
+  std::vector<std::string> names_;      // the text after the last '/' of each PC path, UTF-8
+  std::vector<std::string> wireNames_;  // the same in code page 932
+  bool pcFileUnreadable_ = false;       // worker only: why the transfer failed
+};
+
+JobOutcome TransmitJob::run() {
+  environment_.settings.currentFolder = request_.pcFolder;
+  state_.destinationFolder = withInstrumentSeparator(request_.destinationPath);
+  for (const JobEnd end : {nameCheck(), overwriteCheck(), conversionChoice()}) {
+    if (end != JobEnd::Completed) return {end};
+  }
+  state_.currentIndex.store(0);
+  if (!roomCheck()) {
+    showMessage(kMessageNoRoom, names_.front());
+    return {JobEnd::Refused};
+  }
+  if (!state_.bufferAllocated) {
+    showMessage(kMessageNoMemory);
+    return {JobEnd::Refused};
+  }
+  {
+    const std::unique_ptr<ProgressDisplay> display = environment_.progress(TransferKind::Transmit);
+    display->setRange(0, 100);
+    display->setPos(0);
+    runPolledWorker(state_, *display, names_, [this] { transmitWorker(); });
+  }
+  return report();
+}
+
+JobEnd TransmitJob::nameCheck() {
+  for (const std::string& path : request_.transmitFiles) {
+    const std::size_t slash = path.rfind('/');
+    names_.push_back(slash == std::string::npos ? path : path.substr(slash + 1));
+    // A name the instrument cannot hold is refused before anything is asked or sent.
+    std::optional<std::string> wire = protocol::utf8ToShiftJis(names_.back());
+    if (!wire) {
+      showMessage(kMessageNoRoom, names_.back());
+      return JobEnd::Refused;
+    }
+    wireNames_.push_back(std::move(*wire));
+  }
+  return JobEnd::Completed;
+}
+
+JobEnd TransmitJob::overwriteCheck() {
+  state_.marks.clear();
+  const std::size_t count = request_.transmitFiles.size();
+  if (count == 0) return JobEnd::NothingToDo;
+  bool asking = true;
+  std::size_t accepted = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    state_.marks.push_back(EntryMark::kTransfer);
+    ++accepted;
+    const FolderNode* node = existingNode(i);
+    if (!node) continue;
+    state_.marks[i] = EntryMark::kReplace;
+    if (tree_.kindOf(node) != InstrumentFolderTree::kFile) {
+      showMessage(kMessageNameUsed);
+      return JobEnd::Refused;
+    }
+    if (!asking) continue;
+    switch (showMessage(kMessageOverwrite, names_[i])) {
+      case MessageResult::Cancel:
+        return JobEnd::Declined;
+      case MessageResult::YesToAll:
+        asking = false;
+        break;
+      case MessageResult::No:
+        state_.marks[i] = EntryMark::kSkip;
+        --accepted;
+        break;
+      default:
+        break;
+    }
+  }
+  return accepted != 0 ? JobEnd::Completed : JobEnd::NothingToDo;
+}
+
+JobEnd TransmitJob::conversionChoice() {
+  const std::int32_t mode = environment_.settings.convertMode;
+  state_.convertMarks.assign(state_.marks.size(),
+                             mode == kConvertNever ? ConvertMark::kUnchanged : ConvertMark::kConvert);
+  if (mode == kConvertNever) return JobEnd::Completed;
+  bool convertAll = mode == kConvertAlways;
+  for (std::size_t i = 0; i < state_.marks.size(); ++i) {
+    if (state_.marks[i] == EntryMark::kSkip) continue;
+    if (smfFormatOf(pcPath(i)) != 1) {
+      state_.convertMarks[i] = ConvertMark::kUnchanged;
+      continue;
+    }
+    if (convertAll) continue;
+    switch (showMessage(kMessageConvert, names_[i])) {
+      case MessageResult::Cancel:
+        return JobEnd::Declined;
+      case MessageResult::No:
+        state_.convertMarks[i] = ConvertMark::kUnchanged;
+        break;
+      case MessageResult::YesToAll:
+        convertAll = true;
+        break;
+      default:
+        break;
+    }
+  }
+  return JobEnd::Completed;
+}
+
+bool TransmitJob::roomCheck() {
+  std::uint32_t instrumentFree = 0;
+  if (protocol::freeSpace(environment_.link, instrumentFree) != protocol::kLinkSuccess) {
+    showMessage(kMessageFailed);
+    return false;
+  }
+  std::uint64_t free = instrumentFree;
+  std::uint64_t total = 0;
+  std::uint64_t largest = 0;
+  state_.bytesDone.store(0);
+  for (std::size_t i = 0; i < state_.marks.size(); ++i) {
+    if (state_.marks[i] == EntryMark::kSkip) continue;
+    // A file that has gone is reported by the worker when its turn comes. Sizes are
+    // counted whole: a file beyond 4 GiB cannot fit, rather than being counted by
+    // its low 32 bits.
+    if (const std::optional<std::uint64_t> size = pcFileSize(pcPath(i))) {
+      largest = std::max(largest, *size);
+      total += *size;
+    }
+    free += replacedSize(i);
+  }
+  state_.bytesTotal.store(total);
+  if (total > free) return false;
+  try {
+    // Twice the largest file: a conversion may make a file longer. The buffer grows
+    // later should a conversion need even more.
+    state_.buffer.reserve(static_cast<std::size_t>(largest) * 2);
+    state_.bufferAllocated = true;
+  } catch (const std::exception&) {
+    state_.bufferAllocated = false;
+  }
+  return true;
+}
+
+void TransmitJob::transmitWorker() {
+  state_.partialFilePending = false;
+  const std::size_t count = state_.marks.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    state_.currentIndex.store(static_cast<std::int32_t>(i));
+    if (state_.marks[i] == EntryMark::kSkip) continue;
+    if (state_.transfer.continueFlag.load() == 0) {
+      state_.result.store(WorkerResult::kCancelledBetweenFiles);
+      return;
+    }
+    bool readable = false;
+    try {
+      readable = readWholeFile(pcPath(i), state_.buffer);
+    } catch (const std::bad_alloc&) {
+      // A file that grew beyond every estimate since it was chosen.
+    }
+    if (!readable) {
+      showMessage(kMessageCannotOpen);
+      pcFileUnreadable_ = true;
+      state_.result.store(WorkerResult::kTransferFailed);
+      return;
+    }
+    if (state_.buffer.size() > std::numeric_limits<std::uint32_t>::max()) {
+      state_.result.store(WorkerResult::kNoRoom);
+      return;
+    }
+    auto length = static_cast<std::uint32_t>(state_.buffer.size());
+    if (state_.convertMarks[i] == ConvertMark::kConvert && !convert(i, length)) {
+      if (state_.result.load() == WorkerResult::kCancelledBetweenFiles) return;
+      continue;
+    }
+    std::uint32_t instrumentFree = 0;
+    if (const LinkResult result = protocol::freeSpace(environment_.link, instrumentFree);
+        result != protocol::kLinkSuccess) {
+      state_.failure = result;
+      state_.result.store(WorkerResult::kTransferFailed);
+      return;
+    }
+    if (length > std::uint64_t{instrumentFree} + replacedSize(i)) {
+      state_.result.store(WorkerResult::kNoRoom);
+      return;
+    }
+    const std::string instrumentPath = state_.destinationFolder + wireNames_[i];
+    if (state_.marks[i] == EntryMark::kReplace) protocol::deleteFile(environment_.link, instrumentPath);
+    state_.transfer.progressBytes.store(0);
+    state_.progressPaused.store(0);
+    const LinkResult result =
+        transmitOneFile(transfer_, state_.transfer.continueFlag, instrumentPath, std::span(state_.buffer).first(length),
+                        state_.partialFilePending, state_.partialFilePath);
+    if (result != protocol::kLinkSuccess) {
+      state_.failure = result;
+      state_.result.store(WorkerResult::kTransferFailed);
+      return;
+    }
+    state_.bytesDone.fetch_add(state_.transfer.progressBytes.load());
+    state_.progressPaused.store(1);
+  }
+  state_.currentIndex.store(static_cast<std::int32_t>(count));
+  state_.result.store(WorkerResult::kAllDone);
+}
+
+bool TransmitJob::convert(std::size_t index, std::uint32_t& length) {
+  smf::CSmfMerger merger;
+  merger.start(kMergeInMemory, state_.buffer.data(), length);
+  while (merger.running()) {
+    if (state_.transfer.continueFlag.load() == 0) merger.cancel();
+    merger.waitFor(kMergePollInterval);
+  }
+  if (state_.transfer.continueFlag.load() == 0) {
+    state_.result.store(WorkerResult::kCancelledBetweenFiles);
+    return false;
+  }
+  const std::int32_t status = merger.status();
+  if (status == smf::CSmfMerger::kNotFormat1) return true;
+  if (status == smf::CSmfMerger::kSuccess) {
+    try {
+      const std::span<const std::uint8_t> converted = merger.output();
+      // The converted file replaces the original in the buffer, which grows when the
+      // file got longer than the room kept for it.
+      state_.buffer.assign(converted.begin(), converted.end());
+      state_.bytesTotal.fetch_sub(length);
+      length = static_cast<std::uint32_t>(converted.size());
+      state_.bytesTotal.fetch_add(length);
+      return true;
+    } catch (const std::bad_alloc&) {
+      // Reported like any other conversion that failed.
+    }
+  }
+  showMessage(kMessageNotConverted, names_[index]);
+  state_.bytesDone.fetch_add(length);
+  ++state_.filesSkipped;
+  return false;
+}
+
+JobOutcome TransmitJob::report() {
+  const auto index = static_cast<std::size_t>(state_.currentIndex.load());
+  std::int32_t result = state_.result.load();
+  if (result == WorkerResult::kTransferFailed && state_.transfer.continueFlag.load() == 0) {
+    transfer_.sendCancel();
+    result = WorkerResult::kCancelledBetweenFiles;
+  }
+  switch (result) {
+    case WorkerResult::kAllDone:
+      showMessage(kMessageCompleted);
+      return {JobEnd::Completed, protocol::kLinkSuccess, state_.filesSkipped};
+    case WorkerResult::kNoRoom:
+      showMessage(kMessageNoRoom, names_[index]);
+      return {JobEnd::Failed, protocol::kLinkRefused, state_.filesSkipped};
+    case WorkerResult::kTransferFailed:
+      showMessage(kMessageFailed);
+      return {pcFileUnreadable_ ? JobEnd::FileError : JobEnd::Failed, state_.failure, state_.filesSkipped};
+    case WorkerResult::kCancelledBetweenFiles:
+      // The file the instrument was creating when the user cancelled is removed.
+      if (state_.partialFilePending) protocol::deleteFile(environment_.link, state_.partialFilePath);
+      showMessage(kMessageCancelled);
+      return {JobEnd::Cancelled, protocol::kLinkSuccess, state_.filesSkipped};
+    default:
+      return {JobEnd::NotStarted};
+  }
+}
+
+}  // namespace
+
+JobOutcome runTransmitJob(const TransmitRequest& request, JobEnvironment& environment) {
+  TransmitJob job(request, environment);
+  return job.run();
+}
+
+LinkResult transmitOneFile(protocol::BulkTransfer& transfer, const std::atomic<std::uint32_t>& continueFlag,
+                           std::string_view instrumentPath, std::span<const std::uint8_t> data,
+                           bool& partialFilePending, std::string& partialFilePath) {
+  if (const LinkResult result = transfer.sendHeader(static_cast<std::uint32_t>(data.size()), instrumentPath);
+      result != protocol::kLinkSuccess) {
+    return result;
+  }
+  LinkResult result = transfer.sendBlocks(data);
+  if (result == protocol::kLinkSuccess) result = transfer.sendEndOfData();
+  if (result == protocol::kLinkNotSent || (result == protocol::kLinkRefused && continueFlag.load() == 0)) {
+    partialFilePending = true;
+    partialFilePath = std::string(instrumentPath);
+  }
+  return result;
+}
+
+std::uint16_t smfFormatOf(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::array<char, 14> header{};
+  if (!in || !in.read(header.data(), header.size())) return kNotAnSmf;
+  constexpr std::array<char, 8> kExpected{'M', 'T', 'h', 'd', 0, 0, 0, 6};
+  if (!std::equal(kExpected.begin(), kExpected.end(), header.begin())) return kNotAnSmf;
+  return static_cast<std::uint16_t>((static_cast<unsigned char>(header[8]) << 8) |
+                                    static_cast<unsigned char>(header[9]));
+}
+
+}  // namespace quaverly
