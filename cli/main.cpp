@@ -15,10 +15,12 @@
 #include "cli/Command.h"
 #include "cli/ConvertCommand.h"
 #include "cli/FreeSpaceCommand.h"
+#include "cli/GetCommand.h"
 #include "cli/ListCommand.h"
 #include "cli/MakeFolderCommand.h"
 #include "cli/MoveCommand.h"
 #include "cli/PortsCommand.h"
+#include "cli/PutCommand.h"
 #include "cli/RemoveCommand.h"
 #include "cli/RemoveFolderCommand.h"
 #include "cli/TerminalMessages.h"
@@ -28,9 +30,18 @@ namespace {
 namespace cli = quaverly::cli;
 using cli::Command;
 
-std::array<const Command*, 8> commandTable() {
-  return {&cli::convertCommand(), &cli::portsCommand(),  &cli::listCommand(),       &cli::freeSpaceCommand(),
-          &cli::moveCommand(),    &cli::removeCommand(), &cli::makeFolderCommand(), &cli::removeFolderCommand()};
+std::array<const Command*, 10> commandTable() {
+  return {&cli::convertCommand(),    &cli::portsCommand(),       &cli::listCommand(), &cli::freeSpaceCommand(),
+          &cli::getCommand(),        &cli::putCommand(),         &cli::moveCommand(), &cli::removeCommand(),
+          &cli::makeFolderCommand(), &cli::removeFolderCommand()};
+}
+
+// Options that belong to a command (get and put); they stay among the command's
+// arguments, and a value that follows one of them does anyway.
+bool isCommandOption(std::string_view arg) {
+  const std::string_view name = arg.substr(0, arg.find('='));
+  return name == "--to" || name == "--convert" || name == "--yes" || name == "--no" || name == "-q" ||
+         name == "--quiet";
 }
 
 void printUsage(std::ostream& stream) {
@@ -57,10 +68,17 @@ struct CommandLine {
 // Takes the options out wherever they stand; "--" ends them.
 CommandLine parseCommandLine(std::span<const std::string_view> args) {
   CommandLine line;
+  std::vector<std::string_view> commandOptions;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+    if (!optionsEnded && line.words.empty() && isCommandOption(arg)) {
+      // Before the command's name: kept for the command, with the value that follows.
+      commandOptions.push_back(arg);
+      if ((arg == "--to" || arg == "--convert") && i + 1 < args.size()) commandOptions.push_back(args[++i]);
+      continue;
+    }
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-' || isCommandOption(arg)) {
       line.words.push_back(arg);
       continue;
     }
@@ -104,6 +122,7 @@ CommandLine parseCommandLine(std::span<const std::string_view> args) {
       }
     }
   }
+  if (!line.words.empty()) line.words.insert(line.words.begin() + 1, commandOptions.begin(), commandOptions.end());
   return line;
 }
 
