@@ -28,6 +28,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QTextTable>
 
 #include <cmath>
@@ -47,7 +48,7 @@ struct PartLabels {
 
 const PartLabels kEnglish{QStringLiteral("Contents"), QStringLiteral("Quaverly User Manual"),
                           QStringLiteral("English")};
-const PartLabels kJapanese{QStringLiteral("目次"), QStringLiteral("クェイバリー ユーザーマニュアル"),
+const PartLabels kJapanese{QStringLiteral("目次"), QStringLiteral("Quaverly ユーザーマニュアル"),
                            QStringLiteral("日本語")};
 
 struct FontChoice {
@@ -182,6 +183,8 @@ void styleDocument(QTextDocument& document, const QString& bodyFamily, const Fon
         return true;
       });
     } else if (code) {
+      // A line too long for the page wraps rather than running off its edge.
+      blockFormat.setNonBreakableLines(false);
       blockFormat.setBackground(kCodeBackground);
       blockFormat.setLeftMargin(8);
       blockFormat.setTopMargin(0);
@@ -215,28 +218,72 @@ struct Pagination {
 
 int pageOf(qreal y, qreal pageHeight) { return static_cast<int>(std::floor(y / pageHeight)); }
 
-// A heading that would stand at the foot of a page, with less than a few lines of
-// its text after it, starts the next page instead. The pass goes from the top down:
-// every page break it adds only moves later blocks further down.
-void keepHeadingsWithText(QTextDocument& document, qreal pageHeight) {
+// A paragraph split over two pages keeps at least this many lines at the foot of the
+// first; a message and the first line of its explanation stay together.
+constexpr int kFewestLinesAtFoot = 3;
+
+// How many lines of a block lie on the page where the block begins.
+int linesOnFirstPage(const QTextBlock& block) {
+  const QTextDocument* document = block.document();
+  const qreal pageHeight = document->pageSize().height();
+  const qreal top = document->documentLayout()->blockBoundingRect(block).top();
+  const int page = pageOf(top, pageHeight);
+  const QTextLayout* lines = block.layout();
+  int count = 0;
+  for (int i = 0; i < lines->lineCount(); ++i) {
+    if (pageOf(top + lines->lineAt(i).y(), pageHeight) == page) ++count;
+  }
+  return count;
+}
+
+// Keeps what belongs together on one page. A heading that would stand at the foot of
+// a page, with less than a few lines of its text after it, starts the next page; so
+// do a paragraph that would leave fewer than kFewestLinesAtFoot lines there and a
+// table of less than half a page that would be split. Each page break only
+// moves later content further down, so a few passes from the top settle it.
+void keepTogether(QTextDocument& document, qreal pageHeight) {
   QAbstractTextDocumentLayout* layout = document.documentLayout();
   const qreal followingSpace = 4 * QFontMetricsF(document.defaultFont(), layout->paintDevice()).lineSpacing();
-  for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-    QTextBlockFormat format = block.blockFormat();
-    if (format.headingLevel() == 0) continue;
-    const QRectF rect = layout->blockBoundingRect(block);
-    const int page = pageOf(rect.top(), pageHeight);
-    const bool pageTop = rect.top() - page * pageHeight < 1;
-    if (pageTop || rect.bottom() + followingSpace <= (page + 1) * pageHeight) continue;
-    format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-    QTextCursor(block).setBlockFormat(format);
+  const auto startsPage = [&](qreal top) { return top - pageOf(top, pageHeight) * pageHeight < 1; };
+  const auto crossesPage = [&](qreal top, qreal bottom) {
+    return pageOf(top, pageHeight) != pageOf(bottom, pageHeight);
+  };
+  for (int pass = 0; pass < 3; ++pass) {
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+      QTextBlockFormat format = block.blockFormat();
+      if (format.pageBreakPolicy() == QTextFormat::PageBreak_AlwaysBefore || QTextCursor(block).currentTable()) {
+        continue;
+      }
+      const QRectF rect = layout->blockBoundingRect(block);
+      if (startsPage(rect.top())) continue;
+      if (format.headingLevel() > 0) {
+        if (!crossesPage(rect.top(), rect.bottom() + followingSpace)) continue;
+      } else if (!crossesPage(rect.top(), rect.bottom()) || linesOnFirstPage(block) >= kFewestLinesAtFoot) {
+        continue;
+      }
+      format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+      QTextCursor(block).setBlockFormat(format);
+    }
+    for (QTextFrame* frame : document.rootFrame()->childFrames()) {
+      auto* table = qobject_cast<QTextTable*>(frame);
+      if (!table) continue;
+      QTextTableFormat format = table->format();
+      if (format.pageBreakPolicy() == QTextFormat::PageBreak_AlwaysBefore) continue;
+      const QRectF rect = layout->frameBoundingRect(table);
+      if (rect.height() > pageHeight / 2 || startsPage(rect.top()) || !crossesPage(rect.top(), rect.bottom())) {
+        continue;
+      }
+      format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+      table->setFormat(format);
+    }
   }
 }
 
 struct Heading {
   int level = 0;
   QString text;
-  int page = 0;  // 0-based page of the part's body
+  int page = 0;          // 0-based page of the part's body
+  bool pageTop = false;  // it opens its page
 };
 
 std::vector<Heading> headingsOf(const QTextDocument& document, qreal pageHeight) {
@@ -245,7 +292,9 @@ std::vector<Heading> headingsOf(const QTextDocument& document, qreal pageHeight)
   for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
     const int level = block.blockFormat().headingLevel();
     if (level == 0) continue;
-    headings.push_back({level, block.text(), pageOf(layout->blockBoundingRect(block).top(), pageHeight)});
+    const qreal top = layout->blockBoundingRect(block).top();
+    const int page = pageOf(top, pageHeight);
+    headings.push_back({level, block.text(), page, top - page * pageHeight < pageHeight / 20});
   }
   return headings;
 }
@@ -310,15 +359,19 @@ void buildContents(QTextDocument& contents, const Part& part, const FontChoice& 
     if (heading.level != 2 && heading.level != 3) continue;
     QTextCharFormat text;
     if (heading.level == 2) text.setFontWeight(QFont::Bold);
-    QTextBlockFormat indent;
-    indent.setLeftMargin(heading.level == 2 ? 0 : 14);
-    indent.setTopMargin(heading.level == 2 && row > 0 ? 5 : 0);
-    QTextCursor name = table->cellAt(row, 0).firstCursorPosition();
-    name.setBlockFormat(indent);
-    name.insertText(heading.text, text);
+    // Sections stand indented under their chapter, chapters a little apart.
+    const qreal above = heading.level == 2 && row > 0 ? 6 : 1;
+    for (int column = 0; column < 2; ++column) {
+      QTextTableCell cell = table->cellAt(row, column);
+      QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
+      cellFormat.setTopPadding(above);
+      cellFormat.setBottomPadding(1);
+      cellFormat.setLeftPadding(column == 0 && heading.level == 3 ? 16 : 2);
+      cell.setFormat(cellFormat);
+    }
+    table->cellAt(row, 0).firstCursorPosition().insertText(heading.text, text);
     QTextBlockFormat right;
     right.setAlignment(Qt::AlignRight);
-    right.setTopMargin(indent.topMargin());
     QTextCursor number = table->cellAt(row, 1).firstCursorPosition();
     number.setBlockFormat(right);
     number.insertText(QString::number(bodyStart + heading.page), text);
@@ -326,11 +379,12 @@ void buildContents(QTextDocument& contents, const Part& part, const FontChoice& 
   }
 }
 
-// The chapter a body page belongs to: the last chapter heading on or before it.
+// The chapter at the top of a body page: the last one begun on an earlier page, or
+// the one that opens this page.
 QString chapterOf(const Part& part, int page) {
   QString chapter;
   for (const Heading& heading : part.headings) {
-    if (heading.page > page) break;
+    if (heading.page > page || (heading.page == page && !heading.pageTop)) break;
     if (heading.level == 2) chapter = heading.text;
   }
   return chapter;
@@ -502,7 +556,7 @@ int main(int argc, char** argv) {
   // Lay out the bodies first: the contents and the title page need their page numbers.
   for (Part& part : parts) {
     prepareDocument(*part.body, &writer, page);
-    keepHeadingsWithText(*part.body, page.body.height());
+    keepTogether(*part.body, page.body.height());
     part.bodyPages = pagesOf(*part.body, page.body.height());
     part.headings = headingsOf(*part.body, page.body.height());
     prepareDocument(*part.contents, &writer, page);
