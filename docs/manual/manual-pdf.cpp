@@ -236,11 +236,23 @@ int linesOnFirstPage(const QTextBlock& block) {
   return count;
 }
 
-// Keeps what belongs together on one page. A heading that would stand at the foot of
-// a page, with less than a few lines of its text after it, starts the next page; so
+// A paragraph in bold only, such as a quoted message before its explanation, leads
+// in to what follows, like a heading.
+bool isLeadIn(const QTextBlock& block) {
+  if (block.blockFormat().headingLevel() > 0) return true;
+  bool any = false;
+  for (auto it = block.begin(); !it.atEnd(); ++it) {
+    if (it.fragment().charFormat().fontWeight() < QFont::Bold) return false;
+    any = true;
+  }
+  return any;
+}
+
+// Keeps what belongs together on one page. A heading or lead-in that would stand at
+// the foot of a page, with less than a few lines after it, starts the next page; so
 // do a paragraph that would leave fewer than kFewestLinesAtFoot lines there and a
-// table of less than half a page that would be split. Each page break only
-// moves later content further down, so a few passes from the top settle it.
+// table of less than half a page that would be split. The walk goes through the
+// document in order: a page break moves only what comes after it.
 void keepTogether(QTextDocument& document, qreal pageHeight) {
   QAbstractTextDocumentLayout* layout = document.documentLayout();
   const qreal followingSpace = 4 * QFontMetricsF(document.defaultFont(), layout->paintDevice()).lineSpacing();
@@ -248,34 +260,29 @@ void keepTogether(QTextDocument& document, qreal pageHeight) {
   const auto crossesPage = [&](qreal top, qreal bottom) {
     return pageOf(top, pageHeight) != pageOf(bottom, pageHeight);
   };
-  for (int pass = 0; pass < 3; ++pass) {
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-      QTextBlockFormat format = block.blockFormat();
-      if (format.pageBreakPolicy() == QTextFormat::PageBreak_AlwaysBefore || QTextCursor(block).currentTable()) {
-        continue;
-      }
-      const QRectF rect = layout->blockBoundingRect(block);
-      if (startsPage(rect.top())) continue;
-      if (format.headingLevel() > 0) {
-        if (!crossesPage(rect.top(), rect.bottom() + followingSpace)) continue;
-      } else if (!crossesPage(rect.top(), rect.bottom()) || linesOnFirstPage(block) >= kFewestLinesAtFoot) {
-        continue;
-      }
-      format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-      QTextCursor(block).setBlockFormat(format);
-    }
-    for (QTextFrame* frame : document.rootFrame()->childFrames()) {
-      auto* table = qobject_cast<QTextTable*>(frame);
-      if (!table) continue;
-      QTextTableFormat format = table->format();
-      if (format.pageBreakPolicy() == QTextFormat::PageBreak_AlwaysBefore) continue;
+  for (auto it = document.rootFrame()->begin(); !it.atEnd(); ++it) {
+    if (auto* table = qobject_cast<QTextTable*>(it.currentFrame())) {
       const QRectF rect = layout->frameBoundingRect(table);
       if (rect.height() > pageHeight / 2 || startsPage(rect.top()) || !crossesPage(rect.top(), rect.bottom())) {
         continue;
       }
+      QTextTableFormat format = table->format();
       format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
       table->setFormat(format);
+      continue;
     }
+    const QTextBlock block = it.currentBlock();
+    if (!block.isValid()) continue;
+    const QRectF rect = layout->blockBoundingRect(block);
+    if (startsPage(rect.top())) continue;
+    if (isLeadIn(block)) {
+      if (!crossesPage(rect.top(), rect.bottom() + followingSpace)) continue;
+    } else if (!crossesPage(rect.top(), rect.bottom()) || linesOnFirstPage(block) >= kFewestLinesAtFoot) {
+      continue;
+    }
+    QTextBlockFormat format = block.blockFormat();
+    format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    QTextCursor(block).setBlockFormat(format);
   }
 }
 
