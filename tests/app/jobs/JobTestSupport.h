@@ -44,6 +44,7 @@ struct DisplayLog {
   std::vector<TransferKind> kinds;
   std::vector<int> positions;
   std::vector<std::string> names;
+  std::uint64_t lastTotal = 0;
   int displaysOpen = 0;
   // Cancel is pressed once the batch's bytes done reach this (never when 0).
   std::uint64_t cancelAtBytes = 0;
@@ -68,8 +69,9 @@ class RecordingDisplay final : public ProgressDisplay {
     log_.cancelPressed = true;
     return true;
   }
-  void showBytes(std::string_view fileName, std::uint64_t done, std::uint64_t) override {
+  void showBytes(std::string_view fileName, std::uint64_t done, std::uint64_t total) override {
     const std::lock_guard lock(log_.mutex);
+    log_.lastTotal = total;
     if (log_.names.empty() || log_.names.back() != fileName) log_.names.emplace_back(fileName);
     done_ = done;
   }
