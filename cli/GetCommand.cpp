@@ -68,8 +68,7 @@ int runGet(std::span<const std::string_view> args, const GlobalOptions& globalOp
     }
     request.receiveFiles.push_back(node);
   }
-  AppSettings settings = device.settings();
-  JobEnvironment environment = session.environment(device.link(), settings);
+  JobEnvironment environment = session.environment(device);
   return session.exitStatus(runReceiveJob(request, environment));
 }
 

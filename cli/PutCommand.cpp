@@ -79,8 +79,7 @@ int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOp
   }
   request.destinationPath = destination.path->wire();
   request.tree = &tree;
-  AppSettings settings = device.settings();
-  JobEnvironment environment = session.environment(device.link(), settings);
+  JobEnvironment environment = session.environment(device);
   return session.exitStatus(runTransmitJob(request, environment));
 }
 

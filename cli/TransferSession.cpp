@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include "cli/Command.h"
-#include "cli/DeviceSession.h"
 #include "cli/ProgressBar.h"
 #include "cli/TerminalMessages.h"
 
@@ -72,9 +71,10 @@ TransferSession::TransferSession(const TransferOptions& options, std::ostream& e
                 options.policy),
       presenter_(terminal_.presenter()) {}
 
-JobEnvironment TransferSession::environment(protocol::Link& link, AppSettings& settings) {
-  if (options_.convertMode) settings.convertMode = *options_.convertMode;
-  return JobEnvironment{link, settings,
+JobEnvironment TransferSession::environment(DeviceSession& device) {
+  settings_ = device.settings();
+  if (options_.convertMode) settings_.convertMode = *options_.convertMode;
+  return JobEnvironment{device.link(), settings_,
                         [this](TransferKind) { return std::make_unique<ProgressBar>(terminal_, options_.quiet); }};
 }
 

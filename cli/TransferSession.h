@@ -13,6 +13,7 @@
 
 #include "app/jobs/TransferJob.h"
 #include "app/shell/MessageCatalogue.h"
+#include "cli/DeviceSession.h"
 #include "cli/Interrupt.h"
 #include "cli/TransferTerminal.h"
 
@@ -45,12 +46,15 @@ class TransferSession {
  public:
   TransferSession(const TransferOptions& options, std::ostream& err);
 
-  JobEnvironment environment(protocol::Link& link, AppSettings& settings);
+  // What a job needs: the link and a copy of the settings of `device`, with
+  // --convert applied, and the progress bar.
+  JobEnvironment environment(DeviceSession& device);
   // The exit status of a job that ended so.
   int exitStatus(const JobOutcome& outcome) const;
 
  private:
   const TransferOptions& options_;
+  AppSettings settings_;
   InterruptGuard interrupt_;
   TransferTerminal terminal_;
   ScopedMessagePresenter presenter_;

@@ -24,7 +24,6 @@ constexpr std::uint16_t kMessageCompleted = 14;
 constexpr std::uint16_t kMessageCancelled = 15;
 constexpr std::uint16_t kMessageFailed = 16;
 constexpr std::uint16_t kMessageNoMemory = 26;
-constexpr std::uint16_t kMessageOverwrite = 33;
 // "Failed to create "%s"." of the user-interface strings.
 constexpr unsigned kStringCannotCreate = 1054;
 
@@ -84,12 +83,7 @@ JobOutcome ReceiveJob::run() {
   }
   std::vector<std::string> names;
   for (std::size_t i = 0; i < request_.receiveFiles.size(); ++i) names.push_back(shownName(i));
-  {
-    const std::unique_ptr<ProgressDisplay> display = environment_.progress(TransferKind::Receive);
-    display->setRange(0, 100);
-    display->setPos(0);
-    runPolledWorker(state_, *display, names, [this] { receiveWorker(); });
-  }
+  runPolledWorker(state_, environment_.progress, TransferKind::Receive, names, [this] { receiveWorker(); });
   return report();
 }
 
@@ -113,20 +107,7 @@ JobEnd ReceiveJob::overwriteCheck() {
       showMessage(kMessageNameUsed);
       return JobEnd::Refused;
     }
-    if (!asking) continue;
-    switch (showMessage(kMessageOverwrite, shownName(i))) {
-      case MessageResult::Cancel:
-        return JobEnd::Declined;
-      case MessageResult::YesToAll:
-        asking = false;
-        break;
-      case MessageResult::No:
-        state_.marks[i] = EntryMark::kSkip;
-        --accepted;
-        break;
-      default:
-        break;
-    }
+    if (!askOverwrite(shownName(i), asking, state_.marks[i], accepted)) return JobEnd::Declined;
   }
   return accepted != 0 ? JobEnd::Completed : JobEnd::NothingToDo;
 }

@@ -1,5 +1,7 @@
 #include "app/jobs/TransferJob.h"
 
+#include "app/shell/MessageCatalogue.h"
+
 #include <chrono>
 #include <system_error>
 #include <thread>
@@ -11,10 +13,16 @@ namespace {
 // Long enough not to cost a core, short enough that the bar and Cancel feel immediate.
 constexpr std::chrono::milliseconds kPollInterval{15};
 
+constexpr std::uint16_t kMessageOverwrite = 33;
+
 }  // namespace
 
-void runPolledWorker(TransferJobState& state, ProgressDisplay& display, const std::vector<std::string>& names,
-                     const std::function<void()>& worker) {
+void runPolledWorker(TransferJobState& state, const ProgressDisplayFactory& progress, TransferKind kind,
+                     const std::vector<std::string>& names, const std::function<void()>& worker) {
+  const std::unique_ptr<ProgressDisplay> owned = progress(kind);
+  ProgressDisplay& display = *owned;
+  display.setRange(0, 100);
+  display.setPos(0);
   state.running.store(1);
   state.transfer.continueFlag.store(1);
   state.progressPaused.store(1);
@@ -40,6 +48,24 @@ void runPolledWorker(TransferJobState& state, ProgressDisplay& display, const st
     state.waitForWorker(kPollInterval);
   }
   thread.join();
+}
+
+bool askOverwrite(std::string_view name, bool& asking, std::uint8_t& mark, std::size_t& accepted) {
+  if (!asking) return true;
+  switch (showMessage(kMessageOverwrite, name)) {
+    case MessageResult::Cancel:
+      return false;
+    case MessageResult::YesToAll:
+      asking = false;
+      break;
+    case MessageResult::No:
+      mark = EntryMark::kSkip;
+      --accepted;
+      break;
+    default:
+      break;
+  }
+  return true;
 }
 
 }  // namespace quaverly

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/jobs/PcFiles.h"
@@ -47,14 +48,21 @@ struct JobOutcome {
   int filesSkipped = 0;                                   // files left out because they could not be converted
 };
 
-// Starts `worker` on a thread of its own (running, continueFlag and progressPaused
-// set first) and, until it has finished, keeps `display` up to date with the
-// percentage and the bytes while progressPaused is 0, and turns a press of Cancel
-// into continueFlag = 0. The loop blocks between passes for a few milliseconds at
-// most, so the display stays live without spinning a core. `names` are the batch
-// entries' names as the display shows them. When the thread cannot be started,
-// result is kNotStarted.
-void runPolledWorker(TransferJobState& state, ProgressDisplay& display, const std::vector<std::string>& names,
-                     const std::function<void()>& worker);
+// Creates the progress display of `kind` (range 0 to 100, at 0), starts `worker` on a
+// thread of its own (running, continueFlag and progressPaused set first) and, until
+// it has finished, keeps the display up to date with the percentage and the bytes
+// while progressPaused is 0, and turns a press of Cancel into continueFlag = 0. The
+// loop blocks between passes for a few milliseconds at most, so the display stays
+// live without spinning a core. `names` are the batch entries' names as the display
+// shows them. The display is closed before this returns. When the thread cannot be
+// started, result is kNotStarted.
+void runPolledWorker(TransferJobState& state, const ProgressDisplayFactory& progress, TransferKind kind,
+                     const std::vector<std::string>& names, const std::function<void()>& worker);
+
+// The overwrite question for one batch entry whose name is taken at the destination,
+// asked while `asking` holds: No skips the entry (its mark becomes kSkip and
+// `accepted` drops by one), Yes to All stops the asking, Yes keeps the entry. False
+// when the answer was Cancel.
+bool askOverwrite(std::string_view name, bool& asking, std::uint8_t& mark, std::size_t& accepted);
 
 }  // namespace quaverly

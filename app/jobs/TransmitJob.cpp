@@ -29,7 +29,6 @@ constexpr std::uint16_t kMessageFailed = 20;
 constexpr std::uint16_t kMessageNoMemory = 26;
 constexpr std::uint16_t kMessageConvert = 28;
 constexpr std::uint16_t kMessageNotConverted = 29;
-constexpr std::uint16_t kMessageOverwrite = 33;
 
 // "ConvertMode" values; any other value asks for each file.
 constexpr std::int32_t kConvertAlways = 1;
@@ -107,12 +106,7 @@ JobOutcome TransmitJob::run() {
     showMessage(kMessageNoMemory);
     return {JobEnd::Refused};
   }
-  {
-    const std::unique_ptr<ProgressDisplay> display = environment_.progress(TransferKind::Transmit);
-    display->setRange(0, 100);
-    display->setPos(0);
-    runPolledWorker(state_, *display, names_, [this] { transmitWorker(); });
-  }
+  runPolledWorker(state_, environment_.progress, TransferKind::Transmit, names_, [this] { transmitWorker(); });
   return report();
 }
 
@@ -147,20 +141,7 @@ JobEnd TransmitJob::overwriteCheck() {
       showMessage(kMessageNameUsed);
       return JobEnd::Refused;
     }
-    if (!asking) continue;
-    switch (showMessage(kMessageOverwrite, names_[i])) {
-      case MessageResult::Cancel:
-        return JobEnd::Declined;
-      case MessageResult::YesToAll:
-        asking = false;
-        break;
-      case MessageResult::No:
-        state_.marks[i] = EntryMark::kSkip;
-        --accepted;
-        break;
-      default:
-        break;
-    }
+    if (!askOverwrite(names_[i], asking, state_.marks[i], accepted)) return JobEnd::Declined;
   }
   return accepted != 0 ? JobEnd::Completed : JobEnd::NothingToDo;
 }
