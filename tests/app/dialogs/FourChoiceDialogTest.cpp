@@ -103,10 +103,10 @@ class FourChoiceDialogTest : public QObject {
                                                "\"SONGNAME.MID\"は既に存在します。既存のファイルを置き換えますか？");
     QTest::newRow("Japanese convert") << 0 << 2
                                       << QStringLiteral("「SONGNAME.MID」をSMFフォーマット０に変換しますか？");
-    QTest::newRow("very long name")
-        << 1 << 1
-        << QStringLiteral("The folder already contains a file named \"%1\".\nWould you like to replace it?")
-               .arg(QString(300, QLatin1Char('W')));
+    QTest::newRow("long name") << 1 << 1
+                               << QStringLiteral(
+                                      "The folder already contains a file named \"%1\".\nWould you like to replace it?")
+                                      .arg(QString(60, QLatin1Char('W')));
   }
 
   void textsAreNeverCut() {
