@@ -1,7 +1,11 @@
 // The bitmap library over pictures held in memory: look-up once per id, drawing 1:1,
 // with raster operations and at double size, and the palette of bitmap 130.
+#include <QDir>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QtTest>
+
+#include <map>
 
 #include "app/dialogs/BitmapLibrary.h"
 #include "tests/app/dialogs/GuiTestSupport.h"
@@ -111,6 +115,27 @@ class BitmapLibraryTest : public QObject {
     BitmapLibrary withoutPicture(quaverly::test::picturesSource({}));
     QVERIFY(withoutPicture.createPalette());
     QVERIFY(withoutPicture.palette().isEmpty());
+  }
+
+  // Every picture built into the program loads; a double-size version is exactly
+  // twice as large; pictures whose size the windows depend on have it.
+  void builtInPicturesLoadWithTheirSizes() {
+    const std::map<int, QSize> expected{
+        {130, {336, 339}}, {131, {292, 158}}, {192, {270, 60}}, {194, {270, 60}}, {195, {1, 3}}, {147, {64, 17}},
+    };
+    const QRegularExpression pictureName(QStringLiteral("^(\\d+)\\.bmp$"));
+    const QStringList names = QDir(QStringLiteral(":/bitmaps")).entryList(QDir::Files);
+    for (const QString& name : names) {
+      const QRegularExpressionMatch match = pictureName.match(name);
+      if (!match.hasMatch()) continue;
+      const int id = match.captured(1).toInt();
+      const QImage picture = quaverly::resourceBitmap(id, 1);
+      QVERIFY2(!picture.isNull(), qPrintable(name));
+      if (const auto size = expected.find(id); size != expected.end()) QCOMPARE(picture.size(), size->second);
+      const QImage doubleSize = quaverly::resourceBitmap(id, 2);
+      if (!doubleSize.isNull()) QCOMPARE(doubleSize.size(), picture.size() * 2);
+    }
+    if (names.isEmpty()) QSKIP("the program has no pictures built in");
   }
 };
 
