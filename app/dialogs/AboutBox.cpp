@@ -74,12 +74,16 @@ AboutBox::AboutBox(QWidget* parent)
   icon->setPixmap(picture);
   icon->setGeometry(QRect(QPoint(units.x(kIconAt.x()), units.y(kIconAt.y())), picture.size()));
 
+  // The lines stand right of the icon, moved further right if the picture is wider
+  // than the template's icon.
+  const int shift = std::max(0, icon->geometry().right() + 1 + units.x(kMargin) - units.x(kNameRect.x()));
   const QLabel* name =
       addLine(this, QStringLiteral("nameText"), QString::fromUtf8(texts.name) + QStringLiteral(QUAVERLY_VERSION),
-              units.rect(kNameRect.x(), kNameRect.y(), kNameRect.width(), kNameRect.height()));
+              units.rect(kNameRect.x(), kNameRect.y(), kNameRect.width(), kNameRect.height()).translated(shift, 0));
   const QLabel* copyright =
       addLine(this, QStringLiteral("copyrightText"), QString::fromUtf8(kCopyright),
-              units.rect(kCopyrightRect.x(), kCopyrightRect.y(), kCopyrightRect.width(), kCopyrightRect.height()));
+              units.rect(kCopyrightRect.x(), kCopyrightRect.y(), kCopyrightRect.width(), kCopyrightRect.height())
+                  .translated(shift, 0));
 
   // The OK button keeps its distance to the right of the longer line.
   auto* ok = new QPushButton(QStringLiteral("OK"), this);

@@ -11,7 +11,7 @@ class AboutBox : public QDialog {
 
  public:
   // The bitmap shown as the box's icon.
-  static constexpr int kIconBitmap = 139;
+  static constexpr int kIconBitmap = 133;
 
   explicit AboutBox(QWidget* parent = nullptr);
 };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 
+#include "app/dialogs/BitmapLibrary.h"
 #include "app/shell/DialogFont.h"
 #include "app/shell/DialogUnits.h"
 #include "app/shell/OwnerWindow.h"
@@ -51,8 +52,10 @@ FourChoiceDialog::FourChoiceDialog(FourChoiceVariant variant, const QString& mes
   icon->setProperty("controlId", kIconId);
   const QRect iconRect = units.rect(kMargin, kMargin, kIconSize, kIconSize);
   const int iconPixels = std::min(iconRect.width(), iconRect.height());
-  icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(iconPixels, iconPixels));
-  icon->setGeometry(iconRect);
+  const QImage picture = bitmapLibrary().image(kIconBitmap);
+  icon->setPixmap(picture.isNull() ? style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(iconPixels, iconPixels)
+                                   : QPixmap::fromImage(picture));
+  icon->setGeometry(QRect(iconRect.topLeft(), icon->pixmap().size().expandedTo(iconRect.size())));
 
   // The message keeps the template's one line where it fits; a longer text (a long
   // name, the line break of the English overwrite question) widens and lengthens

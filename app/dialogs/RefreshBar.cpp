@@ -1,6 +1,7 @@
 #include "app/dialogs/RefreshBar.h"
 
 #include <QAction>
+#include <QBitmap>
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
@@ -22,11 +23,17 @@ constexpr QPoint kPictureAt{19, 26};
 
 QString toQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-// Image `index` of a strip of equal images side by side.
+// The toolbar strip's background colour, shown as the toolbar's own.
+constexpr QRgb kToolbarKeyColour = qRgb(192, 192, 192);
+
+// Image `index` of a strip of equal images side by side, its key colour made
+// transparent.
 QIcon stripImage(int bitmapId, int index, QSize imageSize) {
   const QImage strip = bitmapLibrary().image(bitmapId);
   if (strip.width() < (index + 1) * imageSize.width() || strip.height() < imageSize.height()) return {};
-  return QIcon(QPixmap::fromImage(strip.copy(QRect(QPoint(index * imageSize.width(), 0), imageSize))));
+  QPixmap image = QPixmap::fromImage(strip.copy(QRect(QPoint(index * imageSize.width(), 0), imageSize)));
+  image.setMask(QBitmap::fromImage(image.toImage().createMaskFromColor(kToolbarKeyColour, Qt::MaskInColor)));
+  return QIcon(image);
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ class PictureButtonTest : public QObject {
     QApplication::sendEvent(button_, &leave);
     QCOMPARE(button_->state(), 3);
     button_->reset();
-    QEnterEvent enter(QPointF(kInside), QPointF(kInside), button_->mapToGlobal(QPointF(kInside)));
+    QEnterEvent enter{QPointF(kInside), QPointF(kInside), button_->mapToGlobal(QPointF(kInside))};
     QApplication::sendEvent(button_, &enter);
     QCOMPARE(button_->state(), 0);
     dialog.close();

@@ -69,6 +69,7 @@ class SmallWidgetsTest : public QObject {
         for (int y = 0; y < 17; ++y) strip.setPixelColor(i * 16 + x, y, colours[i]);
       }
     }
+    strip.setPixelColor(32, 0, QColor(192, 192, 192));
     quaverly::bitmapLibrary().setSource(
         quaverly::test::picturesSource({{quaverly::RefreshBar::kToolbarImages, strip}}));
 
@@ -81,6 +82,7 @@ class SmallWidgetsTest : public QObject {
     QCOMPARE(actions.front()->data().toInt(), quaverly::RefreshBar::kRefreshCommand);
     const QImage icon = actions.front()->icon().pixmap(16, 17).toImage();
     QCOMPARE(icon.pixelColor(8, 8), QColor(Qt::blue));
+    QCOMPARE(icon.pixelColor(0, 0).alpha(), 0);  // the key grey is transparent
     actions.front()->trigger();
     QCOMPARE(spy.count(), 1);
     quaverly::bitmapLibrary().setSource(quaverly::resourceBitmap);
@@ -109,6 +111,12 @@ class SmallWidgetsTest : public QObject {
       QVERIFY(box->findChild<QLabel*>(QStringLiteral("nameText"))->text().contains(QStringLiteral("Version")));
       QString culprit;
       QVERIFY2(quaverly::test::textsFit(box, &culprit), qPrintable(culprit));
+      const QRect icon = box->findChild<QLabel*>(QStringLiteral("icon"))->geometry();
+      QVERIFY(!icon.isEmpty());
+      for (QWidget* other : box->findChildren<QWidget*>()) {
+        if (other->objectName() != QStringLiteral("icon")) QVERIFY(!icon.intersects(other->geometry()));
+        QVERIFY(box->rect().contains(other->geometry()));
+      }
       quaverly::test::saveShot(box, QStringLiteral("about-%1").arg(QString::fromLatin1(QTest::currentDataTag())));
       answered = true;
       quaverly::test::clickButton(box, "okButton");
