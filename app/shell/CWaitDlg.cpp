@@ -38,7 +38,6 @@ bool CWaitDlg::create(QWidget* parent) {
   ownerDisabler_ = std::make_unique<OwnerDisabler>(owner);
 
   auto* window = new WaitWindow;
-  window->setAttribute(Qt::WA_DeleteOnClose, false);
   window->setFont(dialogFont());
   window->setWindowTitle(toQString(uiString(0)));
   const DialogUnits units(dialogFont());
