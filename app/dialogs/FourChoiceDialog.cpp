@@ -13,6 +13,7 @@
 #include "app/shell/DialogFont.h"
 #include "app/shell/DialogUnits.h"
 #include "app/shell/OwnerWindow.h"
+#include "app/shell/UiText.h"
 
 namespace quaverly {
 
@@ -35,15 +36,13 @@ constexpr int kButtonWidth = 60;
 constexpr int kButtonHeight = 14;
 constexpr int kButtonGap = 6;
 
-QString toQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 }  // namespace
 
 FourChoiceDialog::FourChoiceDialog(FourChoiceVariant variant, const QString& message, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
   setFont(dialogFont());
-  setWindowTitle(toQString(uiString(0)));
+  setWindowTitle(uiText(0));
   const DialogUnits units(dialogFont());
   const QFontMetrics metrics(dialogFont());
 

@@ -11,6 +11,7 @@
 #include "app/shell/DialogFont.h"
 #include "app/shell/DialogUnits.h"
 #include "app/shell/UiStrings.h"
+#include "app/shell/UiText.h"
 
 namespace quaverly {
 
@@ -20,8 +21,6 @@ constexpr QSize kButtonImageSize{16, 17};
 constexpr int kRefreshImage = 2;
 constexpr unsigned kRefreshTooltipString = 28;
 constexpr QPoint kPictureAt{19, 26};
-
-QString toQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 // The toolbar strip's background colour, shown as the toolbar's own.
 constexpr QRgb kToolbarKeyColour = qRgb(192, 192, 192);
@@ -51,11 +50,11 @@ RefreshBar::RefreshBar(QWidget* owner) : QWidget(owner) {
   toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
   toolbar_->setGeometry(0, 0, 100, 25);
 
-  QAction* refresh = toolbar_->addAction(stripImage(kToolbarImages, kRefreshImage, kButtonImageSize),
-                                         toQString(uiString(kRefreshTooltipString)));
+  QAction* refresh =
+      toolbar_->addAction(stripImage(kToolbarImages, kRefreshImage, kButtonImageSize), uiText(kRefreshTooltipString));
   refresh->setObjectName(QStringLiteral("refreshAction"));
   refresh->setData(kRefreshCommand);
-  refresh->setToolTip(toQString(uiString(kRefreshTooltipString)));
+  refresh->setToolTip(uiText(kRefreshTooltipString));
   connect(refresh, &QAction::triggered, this, &RefreshBar::refreshRequested);
   show();
 }

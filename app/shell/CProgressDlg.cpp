@@ -13,6 +13,7 @@
 #include "app/shell/MessagePump.h"
 #include "app/shell/OwnerWindow.h"
 #include "app/shell/UiStrings.h"
+#include "app/shell/UiText.h"
 
 namespace quaverly {
 
@@ -32,8 +33,6 @@ constexpr int kBarLeft = 13;
 constexpr int kBarTop = 40;
 constexpr int kBarRightGap = 15;
 constexpr int kBarHeight = 3;
-
-QString toQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 int pictureOf(TransferKind kind) {
   switch (kind) {
@@ -63,10 +62,10 @@ class ProgressWindow : public QDialog {
                              Qt::WindowCloseButtonHint),
         picture_(picture),
         percent_(percent) {
-    setWindowTitle(toQString(uiString(kTitleString)));
+    setWindowTitle(uiText(kTitleString));
     setFixedSize(kClientSize);
     // Everything but the button is painted here; the picture covers its frame.
-    auto* cancel = new QPushButton(toQString(uiString(kCancelString)), this);
+    auto* cancel = new QPushButton(uiText(kCancelString), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     cancel->setProperty("controlId", kCancelId);
     cancel->setFont(dialogFont());
