@@ -1,0 +1,21 @@
+#include "app/shell/GuiConnectionUi.h"
+
+#include <QString>
+
+#include "app/shell/MessagePump.h"
+
+namespace quaverly {
+
+GuiConnectionUi::GuiConnectionUi(QWidget* owner) : owner_(owner) {}
+
+void GuiConnectionUi::showWait(std::string_view text) {
+  waitDlg_.create(owner_);
+  waitDlg_.setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  pumpMessages();  // let the window appear before the check blocks in its first wait
+}
+
+void GuiConnectionUi::pump() { pumpMessages(); }
+
+void GuiConnectionUi::closeWait() { waitDlg_.destroy(); }
+
+}  // namespace quaverly
