@@ -100,6 +100,8 @@ void CTessitorApp::exitInstance() {
   protocol::Link& link = protocol::Link::instance();
   if (link.input() == &binding_.input) link.bind(nullptr, nullptr);
   binding_.unload();
+  // The window is gone: the next start may run.
+  instanceLock_.reset();
 }
 
 void CTessitorApp::setupMidiPorts() {
