@@ -5,16 +5,14 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QLabel>
-#include <QPainter>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QThread>
-#include <QtMath>
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 
 #include "portlib/system/MidiSystem.h"
@@ -70,38 +68,13 @@ int mulDiv(int value, int numerator, int denominator) {
   return static_cast<int>(product >= 0 ? (product + half) / denominator : (product - half) / denominator);
 }
 
-// Icon 132 of the resource. There is no artwork for it yet: a MIDI socket seen from
-// the front (five pins on a half circle, the key notch opposite) drawn at 32 x 32,
-// unless the application's resources bring the picture.
+// Icon 132 of the resource, a MIDI socket, from the library's own resources: the 32-pixel
+// picture, and the 64-pixel one for screens that draw at twice the pixel density.
 QPixmap portSelectIcon(qreal pixelRatio) {
-  QPixmap artwork(QStringLiteral(":/tonelink/icon132.png"));
-  if (!artwork.isNull()) return artwork;
-
-  constexpr int kSize = 32;
-  QPixmap pixmap(qRound(kSize * pixelRatio), qRound(kSize * pixelRatio));
-  pixmap.setDevicePixelRatio(pixelRatio);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const QPointF centre(kSize / 2.0, kSize / 2.0);
-  // Metal shell, then the insulating face inside it.
-  painter.setPen(QPen(QColor(40, 40, 40), 1.0));
-  painter.setBrush(QColor(150, 155, 165));
-  painter.drawEllipse(centre, 15.0, 15.0);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(30, 30, 35));
-  painter.drawEllipse(centre, 11.5, 11.5);
-  // Key notch at the top.
-  painter.setBrush(QColor(150, 155, 165));
-  painter.drawRect(QRectF(centre.x() - 2.0, centre.y() - 12.5, 4.0, 4.0));
-  // Five pins, 45 degrees apart on the lower half circle.
-  painter.setBrush(QColor(235, 200, 90));
-  for (int pin = 0; pin < 5; ++pin) {
-    // Screen y grows downwards, so angles 0..180 degrees run along the lower half.
-    const qreal angle = qDegreesToRadians(45.0 * pin);
-    painter.drawEllipse(QPointF(centre.x() + 7.0 * std::cos(angle), centre.y() + 7.0 * std::sin(angle)), 1.6, 1.6);
-  }
-  return pixmap;
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/tonelink/icon132.png"));
+  icon.addFile(QStringLiteral(":/tonelink/icon132@2x.png"));
+  return icon.pixmap(QSize(32, 32), pixelRatio);
 }
 
 template <typename Caps>

@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <array>
 
+#include "app/dialogs/BitmapLibrary.h"
 #include "app/shell/DialogFont.h"
 #include "app/shell/DialogUnits.h"
 #include "app/shell/OwnerWindow.h"
+#include "app/shell/UiText.h"
 
 namespace quaverly {
 
@@ -34,15 +36,13 @@ constexpr int kButtonWidth = 60;
 constexpr int kButtonHeight = 14;
 constexpr int kButtonGap = 6;
 
-QString toQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 }  // namespace
 
 FourChoiceDialog::FourChoiceDialog(FourChoiceVariant variant, const QString& message, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
   setFont(dialogFont());
-  setWindowTitle(toQString(uiString(0)));
+  setWindowTitle(uiText(0));
   const DialogUnits units(dialogFont());
   const QFontMetrics metrics(dialogFont());
 
@@ -51,8 +51,10 @@ FourChoiceDialog::FourChoiceDialog(FourChoiceVariant variant, const QString& mes
   icon->setProperty("controlId", kIconId);
   const QRect iconRect = units.rect(kMargin, kMargin, kIconSize, kIconSize);
   const int iconPixels = std::min(iconRect.width(), iconRect.height());
-  icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(iconPixels, iconPixels));
-  icon->setGeometry(iconRect);
+  const QImage picture = bitmapLibrary().image(kIconBitmap);
+  icon->setPixmap(picture.isNull() ? style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(iconPixels, iconPixels)
+                                   : QPixmap::fromImage(picture));
+  icon->setGeometry(QRect(iconRect.topLeft(), icon->pixmap().size().expandedTo(iconRect.size())));
 
   // The message keeps the template's one line where it fits; a longer text (a long
   // name, the line break of the English overwrite question) widens and lengthens

@@ -23,6 +23,8 @@ class FourChoiceDialog : public QDialog {
   static constexpr int kYesToAllId = 1038;
   static constexpr int kNoId = 7;
   static constexpr int kCancelId = 2;
+  // The picture in the icon place at the top left.
+  static constexpr int kIconBitmap = 182;
 
   // `message`: the question, already formatted with the item's name.
   FourChoiceDialog(FourChoiceVariant variant, const QString& message, QWidget* parent = nullptr);

@@ -30,11 +30,13 @@ void PictureButton::setBitmaps(int normal, int pressed, int hover) {
 }
 
 void PictureButton::showPressed() {
+  held_ = true;
   state_ = kPointerInside | kButtonHeld;
   repaint();
 }
 
 void PictureButton::reset() {
+  held_ = false;
   pressStarted_ = false;
   setState(0);
 }
@@ -61,11 +63,10 @@ void PictureButton::setState(int state) {
   update();
 }
 
-// While another window is modal over this one, or the window is disabled, the
-// pointer does not change the picture: a button shown pressed for a running command
-// keeps its look.
+// The pointer changes nothing while the button is held pressed for a command, nor
+// while its window is disabled or another window is modal over it.
 bool PictureButton::inputBlocked() const {
-  if (!isEnabled()) return true;
+  if (held_ || !isEnabled()) return true;
   QWidget* modal = QApplication::activeModalWidget();
   return modal && modal != window() && !modal->isAncestorOf(this);
 }
@@ -100,6 +101,7 @@ void PictureButton::mouseReleaseEvent(QMouseEvent* event) {
   pressStarted_ = false;
   if (rect().contains(event->position().toPoint())) {
     // The pressed picture stays until the command's owner calls reset().
+    held_ = true;
     QMetaObject::invokeMethod(
         this, [this, id = commandId_] { emit commandPosted(id); }, Qt::QueuedConnection);
   } else {

@@ -1,7 +1,8 @@
 // A command button drawn as a picture that follows the pointer: the normal picture,
 // the hover picture while the pointer is over it, the pressed picture while the left
 // button is held on it. Releasing the button over it posts its command; the picture
-// then stays pressed until the command's owner calls reset().
+// then stays pressed, whatever the pointer does, until the command's owner calls
+// reset().
 #pragma once
 
 #include <QWidget>
@@ -57,6 +58,7 @@ class PictureButton : public QWidget {
   int hoverBitmap_ = 0;
   int state_ = 0;
   bool pressStarted_ = false;  // a left press on the button is being held
+  bool held_ = false;          // shown pressed for a command until reset()
 };
 
 }  // namespace quaverly

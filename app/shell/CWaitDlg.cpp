@@ -10,6 +10,7 @@
 #include "app/shell/DialogUnits.h"
 #include "app/shell/OwnerWindow.h"
 #include "app/shell/UiStrings.h"
+#include "app/shell/UiText.h"
 
 namespace quaverly {
 
@@ -24,8 +25,6 @@ class WaitWindow : public QDialog {
   void reject() override {}
 };
 
-QString toQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 }  // namespace
 
 CWaitDlg::CWaitDlg() = default;
@@ -38,9 +37,8 @@ bool CWaitDlg::create(QWidget* parent) {
   ownerDisabler_ = std::make_unique<OwnerDisabler>(owner);
 
   auto* window = new WaitWindow;
-  window->setAttribute(Qt::WA_DeleteOnClose, false);
   window->setFont(dialogFont());
-  window->setWindowTitle(toQString(uiString(0)));
+  window->setWindowTitle(uiText(0));
   const DialogUnits units(dialogFont());
   window->setFixedSize(units.size(186, 47));
 

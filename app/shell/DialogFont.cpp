@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/shell/UiStrings.h"
+#include "app/shell/UiText.h"
 
 namespace quaverly {
 
@@ -24,7 +25,7 @@ std::optional<QFont>& fontSlot() {
 // systems have. Japanese needs a face with kana and kanji.
 QStringList candidateFaces() {
   const std::string_view named = uiString(kFaceNameString);
-  QStringList faces{QString::fromUtf8(named.data(), static_cast<qsizetype>(named.size()))};
+  QStringList faces{toQString(named)};
   if (isJapanese()) {
     faces << QStringLiteral("MS PGothic") << QStringLiteral("IPAPGothic") << QStringLiteral("Noto Sans CJK JP")
           << QStringLiteral("Noto Sans JP") << QStringLiteral("VL PGothic") << QStringLiteral("IPAGothic");

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "app/shell/MessagePump.h"
+#include "app/shell/UiText.h"
 
 namespace quaverly {
 
@@ -10,7 +11,7 @@ GuiConnectionUi::GuiConnectionUi(QWidget* owner) : owner_(owner) {}
 
 void GuiConnectionUi::showWait(std::string_view text) {
   waitDlg_.create(owner_);
-  waitDlg_.setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  waitDlg_.setText(toQString(text));
   pumpMessages();  // let the window appear before the check blocks in its first wait
 }
 

@@ -11,6 +11,7 @@
 #include "app/dialogs/FourChoiceDialog.h"
 #include "app/shell/OwnerWindow.h"
 #include "app/shell/UiStrings.h"
+#include "app/shell/UiText.h"
 
 namespace quaverly {
 
@@ -19,13 +20,11 @@ namespace {
 constexpr unsigned kTitleString = 0;
 constexpr unsigned kCancelString = 13;
 
-QString toQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 int runMessageBox(MessageStyle style, const QString& text, QWidget* owner) {
   // A disabled owner would disable its child box too; the box then stands in front
   // of it as a window of its own.
   const bool ownerUsable = owner && owner->isEnabled();
-  QMessageBox box(QMessageBox::Warning, toQString(uiString(kTitleString)), text, QMessageBox::NoButton,
+  QMessageBox box(QMessageBox::Warning, uiText(kTitleString), text, QMessageBox::NoButton,
                   ownerUsable ? owner : nullptr);
   box.setTextFormat(Qt::PlainText);
   QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
@@ -34,7 +33,7 @@ int runMessageBox(MessageStyle style, const QString& text, QWidget* owner) {
   box.setEscapeButton(ok);
   QPushButton* cancel = nullptr;
   if (style == MessageStyle::Question) {
-    cancel = box.addButton(toQString(uiString(kCancelString)), QMessageBox::RejectRole);
+    cancel = box.addButton(uiText(kCancelString), QMessageBox::RejectRole);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     box.setEscapeButton(cancel);
   }
