@@ -15,6 +15,7 @@
 #include "app/shell/SingleInstanceLock.h"
 #include "app/shell/SplashWindow.h"
 #include "app/shell/UiStrings.h"
+#include "app/shell/UiText.h"
 
 namespace quaverly {
 
@@ -24,8 +25,6 @@ constexpr std::uint16_t kMessageLibraryMissing = 35;
 constexpr unsigned kItemAlreadyRunning = 52;
 constexpr unsigned kItemPortSetupCaption = 48;
 constexpr const char* kManualFileName = "QuaverlyManual.pdf";
-
-QString toQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 }  // namespace
 
@@ -52,7 +51,7 @@ bool CTessitorApp::initInstance() {
 
   setLanguage(options_.forcedLanguage ? *options_.forcedLanguage
                                       : languageFromLocaleId(systemLanguageId(options_.systemLocale)));
-  title_ = toQString(uiString(0));
+  title_ = uiText(0);
 
   // One running program per user: the second start tells the user, brings the first
   // one's window up, and ends before anything is loaded or changed.

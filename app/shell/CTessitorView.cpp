@@ -1,13 +1,12 @@
 #include "app/shell/CTessitorView.h"
 
 #include <QPainter>
-#include <QString>
 
 #include "app/dialogs/BitmapLibrary.h"
 #include "app/protocol/Connection.h"
 #include "app/shell/GuiConnectionUi.h"
 #include "app/shell/MainMenus.h"
-#include "app/shell/UiStrings.h"
+#include "app/shell/UiText.h"
 
 namespace quaverly {
 
@@ -38,8 +37,7 @@ CTessitorView::CTessitorView(CTessitorDoc& document, QWidget* parent) : QWidget(
     button.create(QRect(layout.left, layout.top, layout.right - layout.left, layout.bottom - layout.top), this,
                   layout.command);
     button.setBitmaps(layout.normalBitmap, layout.pressedBitmap, layout.hoverBitmap);
-    const std::string_view tip = uiString(layout.tooltipItem);
-    button.setToolTip(QString::fromUtf8(tip.data(), static_cast<qsizetype>(tip.size())));
+    button.setToolTip(uiText(layout.tooltipItem));
     connect(&button, &PictureButton::commandPosted, this, &CTessitorView::commandPosted);
   }
 }

@@ -5,6 +5,8 @@
 #include <QMenuBar>
 #include <QString>
 
+#include "app/shell/UiText.h"
+
 namespace quaverly {
 
 namespace {
@@ -30,8 +32,6 @@ constexpr MenuItem kEnglishSetup[] = {{"MIDI Port &Setup...", kMidiPortSetup}};
 constexpr MenuItem kEnglishHelp[] = {{"&Manual", kManual}, {}, {"&About Quaverly...", kAbout}};
 constexpr MenuPopup kEnglishMenu[] = {
     {"&File", kEnglishFile}, {"&Transfer", kEnglishTransfer}, {"&Setup", kEnglishSetup}, {"&Help", kEnglishHelp}};
-
-QString toQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 }  // namespace
 
