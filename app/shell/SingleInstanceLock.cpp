@@ -29,7 +29,9 @@ constexpr int kActivationTimeoutMs = 1000;
 }  // namespace
 
 SingleInstanceLock::SingleInstanceLock(const QString& title, QObject* parent)
-    : QObject(parent), lock_(runtimeFolder() + u'/' + baseName(title) + QStringLiteral(".lock")) {
+    : QObject(parent),
+      lockFileName_(runtimeFolder() + u'/' + baseName(title) + QStringLiteral(".lock")),
+      lock_(lockFileName_) {
 #if defined(Q_OS_UNIX)
   // A full path keeps the socket in the private folder instead of the shared /tmp.
   serverName_ = runtimeFolder() + u'/' + baseName(title) + QStringLiteral(".socket");

@@ -28,6 +28,9 @@ class SingleInstanceLock : public QObject {
   // not be reached.
   bool activateRunning() const;
 
+  // The lock file's path.
+  QString lockFileName() const { return lockFileName_; }
+
  signals:
   // Another start asked this instance to show itself.
   void activationRequested();
@@ -35,6 +38,7 @@ class SingleInstanceLock : public QObject {
  private:
   void acceptConnections();
 
+  QString lockFileName_;
   QLockFile lock_;
   QString serverName_;
   QLocalServer server_;

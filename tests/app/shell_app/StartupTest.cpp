@@ -1,13 +1,19 @@
 // The start and end of the program: language choice, refusal without the port
 // library and as a second instance, the settings read and written, MIDI Port Setup.
+#include <QLockFile>
 #include <QMainWindow>
+#include <QProcess>
+#include <QSysInfo>
 #include <QtTest>
 
+#include <chrono>
+#include <filesystem>
 #include <map>
 
 #include "app/shell/CMainFrame.h"
 #include "app/shell/CTessitorApp.h"
 #include "app/shell/LanguageChoice.h"
+#include "app/shell/SingleInstanceLock.h"
 #include "app/shell/UiStrings.h"
 #include "tests/app/shell_app/TestSupport.h"
 
@@ -159,6 +165,31 @@ class StartupTest : public QObject {
     CTessitorApp third(folder.options(language));
     QVERIFY(third.initInstance());
     third.exitInstance();
+  }
+
+  // The lock holds as long as its process runs, however old the lock file is; the
+  // lock of a process that has ended is taken over.
+  void instanceLockLastsWhileItsProcessRuns() {
+    SingleInstanceLock probe(QStringLiteral("lock test"));
+    const std::filesystem::path path = QFile::encodeName(probe.lockFileName()).toStdString();
+    {
+      QLockFile running(probe.lockFileName());
+      QVERIFY(running.tryLock(0));
+      std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+      SingleInstanceLock second(QStringLiteral("lock test"));
+      QVERIFY(!second.acquire());
+    }
+    QProcess ended;
+    ended.start(QStringLiteral("true"));
+    QVERIFY(ended.waitForStarted());
+    const qint64 pid = ended.processId();
+    QVERIFY(ended.waitForFinished());
+    QFile file(probe.lockFileName());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::number(pid) + "\ntrue\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    file.close();
+    SingleInstanceLock next(QStringLiteral("lock test"));
+    QVERIFY(next.acquire());
   }
 
   void settingsAreReadWithDefaults() {
