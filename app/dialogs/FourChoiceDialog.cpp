@@ -42,7 +42,7 @@ FourChoiceDialog::FourChoiceDialog(FourChoiceVariant variant, const QString& mes
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
   setFont(dialogFont());
-  setWindowTitle(uiText(0));
+  setWindowTitle(uiText(kTitleText));
   const DialogUnits units(dialogFont());
   const QFontMetrics metrics(dialogFont());
 

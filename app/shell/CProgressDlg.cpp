@@ -20,8 +20,6 @@ namespace quaverly {
 namespace {
 
 constexpr int kCancelId = 2;
-constexpr unsigned kTitleString = 0;
-constexpr unsigned kCancelString = 13;
 
 // The window's layout in pixels.
 constexpr QSize kClientSize{292, 113};
@@ -62,10 +60,10 @@ class ProgressWindow : public QDialog {
                              Qt::WindowCloseButtonHint),
         picture_(picture),
         percent_(percent) {
-    setWindowTitle(uiText(kTitleString));
+    setWindowTitle(uiText(kTitleText));
     setFixedSize(kClientSize);
     // Everything but the button is painted here; the picture covers its frame.
-    auto* cancel = new QPushButton(uiText(kCancelString), this);
+    auto* cancel = new QPushButton(uiText(kCancelText), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     cancel->setProperty("controlId", kCancelId);
     cancel->setFont(dialogFont());

@@ -38,7 +38,7 @@ bool CWaitDlg::create(QWidget* parent) {
 
   auto* window = new WaitWindow;
   window->setFont(dialogFont());
-  window->setWindowTitle(uiText(0));
+  window->setWindowTitle(uiText(kTitleText));
   const DialogUnits units(dialogFont());
   window->setFixedSize(units.size(186, 47));
 

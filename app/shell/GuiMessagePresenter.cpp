@@ -17,15 +17,11 @@ namespace quaverly {
 
 namespace {
 
-constexpr unsigned kTitleString = 0;
-constexpr unsigned kCancelString = 13;
-
 int runMessageBox(MessageStyle style, const QString& text, QWidget* owner) {
   // A disabled owner would disable its child box too; the box then stands in front
   // of it as a window of its own.
   const bool ownerUsable = owner && owner->isEnabled();
-  QMessageBox box(QMessageBox::Warning, uiText(kTitleString), text, QMessageBox::NoButton,
-                  ownerUsable ? owner : nullptr);
+  QMessageBox box(QMessageBox::Warning, uiText(kTitleText), text, QMessageBox::NoButton, ownerUsable ? owner : nullptr);
   box.setTextFormat(Qt::PlainText);
   QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
   ok->setObjectName(QStringLiteral("okButton"));
@@ -33,7 +29,7 @@ int runMessageBox(MessageStyle style, const QString& text, QWidget* owner) {
   box.setEscapeButton(ok);
   QPushButton* cancel = nullptr;
   if (style == MessageStyle::Question) {
-    cancel = box.addButton(uiText(kCancelString), QMessageBox::RejectRole);
+    cancel = box.addButton(uiText(kCancelText), QMessageBox::RejectRole);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     box.setEscapeButton(cancel);
   }

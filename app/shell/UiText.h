@@ -13,4 +13,8 @@ QString toQString(std::string_view text);
 // User-interface string n in the current language (uiString) as a QString.
 QString uiText(unsigned n);
 
+// Items of the user-interface strings that many windows show.
+inline constexpr unsigned kTitleText = 0;    // the application title: every caption
+inline constexpr unsigned kCancelText = 13;  // cancel buttons
+
 }  // namespace quaverly
