@@ -51,7 +51,7 @@ bool CTessitorApp::initInstance() {
 
   setLanguage(options_.forcedLanguage ? *options_.forcedLanguage
                                       : languageFromLocaleId(systemLanguageId(options_.systemLocale)));
-  title_ = uiText(0);
+  title_ = uiText(kTitleText);
 
   // One running program per user: the second start tells the user, brings the first
   // one's window up, and ends before anything is loaded or changed.
@@ -64,7 +64,7 @@ bool CTessitorApp::initInstance() {
   connect(instanceLock_.get(), &SingleInstanceLock::activationRequested, this, &CTessitorApp::bringMainFrameToTop);
 
   if (!binding_.load(options_.programDirectory)) {
-    showMessage(kMessageLibraryMissing, uiString(0));
+    showMessage(kMessageLibraryMissing, uiString(kTitleText));
     return false;
   }
   protocol::Link::instance().bind(&binding_.input, &binding_.output);
