@@ -34,8 +34,7 @@ CTessitorApp::~CTessitorApp() {
   // Normally exitInstance has done all of this already.
   mainFrame_.reset();
   if (paletteCreated_) bitmapLibrary().deletePalette();
-  protocol::Link& link = protocol::Link::instance();
-  if (link.input() == &binding_.input) link.bind(nullptr, nullptr);
+  unbindLink();
 }
 
 bool CTessitorApp::initInstance() {
@@ -96,8 +95,7 @@ void CTessitorApp::exitInstance() {
   // After a refused start nothing is written.
   if (startupComplete_) writeUserSettings(*store_, settings_);
   bitmapLibrary().releaseCache();
-  protocol::Link& link = protocol::Link::instance();
-  if (link.input() == &binding_.input) link.bind(nullptr, nullptr);
+  unbindLink();
   binding_.unload();
   // The window is gone: the next start may run.
   instanceLock_.reset();
@@ -122,6 +120,11 @@ void CTessitorApp::showAbout(QWidget* parent) const { runAboutBox(parent); }
 bool CTessitorApp::isJapanese() const { return quaverly::isJapanese(); }
 bool CTessitorApp::isEnglish() const { return quaverly::isEnglish(); }
 unsigned CTessitorApp::stringBase() const { return quaverly::stringBase(); }
+
+void CTessitorApp::unbindLink() {
+  protocol::Link& link = protocol::Link::instance();
+  if (link.input() == &binding_.input) link.bind(nullptr, nullptr);
+}
 
 void CTessitorApp::bringMainFrameToTop() {
   if (mainFrame_) mainFrame_->bringToTop();

@@ -72,6 +72,8 @@ class CTessitorApp : public QObject {
 
  private:
   void bringMainFrameToTop();
+  // The link stops using this object's binding (before the library goes).
+  void unbindLink();
 
   StartupOptions options_;
   AppSettings settings_;
