@@ -17,12 +17,6 @@ Language languageFromEnvironment(const EnvironmentLookup& environment) {
   return Language::English;
 }
 
-std::optional<Language> parseLanguage(std::string_view text) {
-  if (text == "ja") return Language::Japanese;
-  if (text == "en") return Language::English;
-  return std::nullopt;
-}
-
 MessagePresenter terminalPresenter(std::ostream& stream) {
   return [&stream](MessageStyle, std::string_view text) {
     std::string line(kPrefix);

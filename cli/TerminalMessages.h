@@ -17,9 +17,6 @@ namespace quaverly::cli {
 // with "ja", else English.
 Language languageFromEnvironment(const EnvironmentLookup& environment = processEnvironment);
 
-// "ja" or "en", as --lang takes it; nothing for any other text.
-std::optional<Language> parseLanguage(std::string_view text);
-
 // Writes every message to `stream` as one line, "quaverly-cli: " and the text with
 // its line breaks turned into spaces, and answers OK. Questions are not asked on the
 // terminal; no command of quaverly-cli shows one.

@@ -115,7 +115,7 @@ CommandLine parseCommandLine(std::span<const std::string_view> args) {
     } else if (name == "--out") {
       line.options.outputDevice = std::string(value);
     } else {
-      line.language = cli::parseLanguage(value);
+      line.language = quaverly::parseLanguageCode(value);
       if (!line.language) {
         line.error = "--lang takes ja or en, not '" + std::string(value) + "'";
         return line;

@@ -10,8 +10,8 @@ namespace quaverly {
 
 PictureButton::PictureButton(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
-  // The picture covers the whole button; nothing is erased before it is drawn.
-  setAttribute(Qt::WA_OpaquePaintEvent);
+  // Nothing is erased before the picture is drawn. The main window's rectangles are
+  // a pixel wider than their pictures; there the parent's picture shows through.
   setFocusPolicy(Qt::NoFocus);
 }
 

@@ -1,6 +1,7 @@
 #include "app/protocol/PortLibraryBinding.h"
 
 #include <dlfcn.h>
+#include <execinfo.h>
 
 namespace quaverly::protocol {
 
@@ -22,6 +23,19 @@ bool resolveCommon(void* module, PortFunctionTable& table, std::string& error) {
          resolve(module, "_ENTRYcomGetLastResult", table.getLastResult, error);
 }
 
+// The library starts its MIDI backends while it is being loaded, and one of them
+// (the JACK client) starts a thread there that ends with pthread_exit. The first
+// pthread_exit in a process makes glibc load its unwinder (libgcc_s) with dlopen,
+// which waits for the loader lock that our dlopen of the library holds, so the load
+// would never return. backtrace() has glibc load the unwinder, once, beforehand.
+void loadThreadUnwinder() {
+  static const bool loaded = [] {
+    void* frame = nullptr;
+    return backtrace(&frame, 1) >= 0;
+  }();
+  (void)loaded;
+}
+
 }  // namespace
 
 const char* portLibraryFileName() { return "libTonelink.so"; }
@@ -35,6 +49,7 @@ PortLibraryBinding::~PortLibraryBinding() { unload(); }
 
 bool PortLibraryBinding::load(const std::filesystem::path& programDirectory) {
   unload();
+  loadThreadUnwinder();
   // Beside the program first, as the platform's library search does, then the
   // system's search path.
   const std::filesystem::path beside = programDirectory / portLibraryFileName();

@@ -162,6 +162,12 @@ Language languageFromLocaleId(unsigned localeId) {
   return localeId == kJapaneseLocaleId ? Language::Japanese : Language::English;
 }
 
+std::optional<Language> parseLanguageCode(std::string_view code) {
+  if (code == "ja") return Language::Japanese;
+  if (code == "en") return Language::English;
+  return std::nullopt;
+}
+
 void setLanguage(Language language) {
   g_language.store(language);
   const auto catalogue = builtInCatalogue();

@@ -24,6 +24,10 @@ inline constexpr unsigned kJapaneseLocaleId = 0x0411;
 // Japanese for kJapaneseLocaleId, English for every other id.
 Language languageFromLocaleId(unsigned localeId);
 
+// The language of the code "ja" or "en" (as the command lines take it); nothing for
+// any other text.
+std::optional<Language> parseLanguageCode(std::string_view code);
+
 // Sets the interface language (and with it stringBase) and installs the built-in
 // message catalogue read in the same language. Until the first call the language
 // is Japanese and no catalogue is installed.

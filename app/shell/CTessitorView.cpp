@@ -1,0 +1,69 @@
+#include "app/shell/CTessitorView.h"
+
+#include <QPainter>
+
+#include "app/dialogs/BitmapLibrary.h"
+#include "app/protocol/Connection.h"
+#include "app/shell/GuiConnectionUi.h"
+#include "app/shell/MainMenus.h"
+#include "app/shell/UiText.h"
+
+namespace quaverly {
+
+namespace {
+
+struct ButtonLayout {
+  int command;
+  int left, top, right, bottom;  // client pixels of the view, right and bottom exclusive
+  int normalBitmap, pressedBitmap, hoverBitmap;
+  unsigned tooltipItem;  // user-interface string item
+};
+
+constexpr ButtonLayout kButtons[] = {
+    {command::kReceive, 104, 32, 197, 59, 136, 137, 184, 1},
+    {command::kTransmit, 101, 61, 194, 88, 138, 132, 185, 2},
+    {command::kControl, 101, 93, 194, 116, 134, 135, 183, 3},
+};
+
+}  // namespace
+
+CTessitorView::CTessitorView(CTessitorDoc& document, QWidget* parent) : QWidget(parent), document_(document) {
+  // The picture covers the whole view; nothing is erased beneath it.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFixedSize(bitmapLibrary().bitmapSize(kBackgroundBitmapId));
+  for (std::size_t i = 0; i < buttons_.size(); ++i) {
+    const ButtonLayout& layout = kButtons[i];
+    PictureButton& button = buttons_[i];
+    button.create(QRect(layout.left, layout.top, layout.right - layout.left, layout.bottom - layout.top), this,
+                  layout.command);
+    button.setBitmaps(layout.normalBitmap, layout.pressedBitmap, layout.hoverBitmap);
+    button.setToolTip(uiText(layout.tooltipItem));
+    connect(&button, &PictureButton::commandPosted, this, &CTessitorView::commandPosted);
+  }
+}
+
+PictureButton* CTessitorView::button(int commandId) {
+  for (std::size_t i = 0; i < buttons_.size(); ++i) {
+    if (kButtons[i].command == commandId) return &buttons_[i];
+  }
+  return nullptr;
+}
+
+void CTessitorView::runInstrumentCommand(int commandId) {
+  PictureButton* pressed = button(commandId);
+  if (!pressed) return;
+  pressed->showPressed();
+  protocol::Link& link = protocol::Link::instance();
+  GuiConnectionUi ui(this);
+  // The command's own dialog runs between the two once it exists; until then the
+  // command checks the connection only.
+  if (protocol::linkConnect(link, ui)) protocol::linkDisconnect(link);
+  pressed->reset();
+}
+
+void CTessitorView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  bitmapLibrary().drawAt(painter, QPoint(0, 0), kBackgroundBitmapId);
+}
+
+}  // namespace quaverly

@@ -1,0 +1,45 @@
+// The main window's view: the picture of bitmap 131 with three picture buttons on it
+// (Receive, Transmit, Control), and the commands that talk to the instrument.
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+
+#include "app/dialogs/PictureButton.h"
+
+namespace quaverly {
+
+class CTessitorDoc;
+
+class CTessitorView : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kBackgroundBitmapId = 131;
+
+  CTessitorView(CTessitorDoc& document, QWidget* parent = nullptr);
+
+  CTessitorDoc& document() const { return document_; }
+
+  // The button that sends `commandId`; null for a command without one.
+  PictureButton* button(int commandId);
+
+  // Receive, Transmit or Control: shows the command's button pressed, checks the
+  // connection to the instrument (the user is told when it fails), closes the
+  // connection again, and returns the button to normal.
+  void runInstrumentCommand(int commandId);
+
+ signals:
+  // A button was released over itself.
+  void commandPosted(int commandId);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  CTessitorDoc& document_;
+  std::array<PictureButton, 3> buttons_;
+};
+
+}  // namespace quaverly
