@@ -501,8 +501,10 @@ TEST(InstrumentSendsFile, SilenceAfterTheFileHeaderEndsTheTransfer) {
 // apart, with nothing from the PC in between, runs to its end.
 TEST(InstrumentSendsFile, ItsOwnSlowStreamIsNotSilence) {
   InstrumentOptions o = InstrumentHarness::fastOptions();
-  o.sessionTimeout = Milliseconds{100};  // 1 ms at this time scale
-  o.blockInterval = Milliseconds{2000};  // 20 ms
+  // The PC's answer to the header must come within the silence time, also on a
+  // loaded machine; the blocks then come six times that apart.
+  o.sessionTimeout = Milliseconds{5000};  // 50 ms at this time scale
+  o.blockInterval = Milliseconds{30000};  // 300 ms
   InstrumentHarness h(o);
   h.enterTransferMode();
   const Bytes data = patternBytes(630);
