@@ -117,7 +117,7 @@ TEST_F(TransmitJobTest, AConvertedFileCountsWithItsConvertedSize) {
   settings_.convertMode = 1;
   settings_.intervalTimeMs = 5;  // the second file takes a while, so the display sees the total
   const Bytes format1 = smf(1, 60);
-  const Bytes other = linktest::patternBytes(6000, 4);
+  const Bytes other = linktest::patternBytes(20000, 4);
   ASSERT_EQ(send({pcFile("A.MID", format1), pcFile("B.BIN", other)}).end, JobEnd::Completed);
   EXPECT_EQ(display_.lastTotal, converted(format1).size() + other.size());
 }
