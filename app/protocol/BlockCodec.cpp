@@ -61,7 +61,7 @@ std::vector<std::uint8_t> buildBlock(std::uint8_t deviceNumber, std::span<const 
   const std::size_t count = payload.size() + 3;
   std::vector<std::uint8_t> block(payload.size() + 11);
   block[0] = kSysexStart;
-  block[1] = kYamahaId;
+  block[1] = kManufacturerId;
   block[2] = static_cast<std::uint8_t>(kDeviceBase + (deviceNumber & 0x0F));
   block[3] = 0x01;
   block[4] = static_cast<std::uint8_t>((count >> 7) & 0x7F);

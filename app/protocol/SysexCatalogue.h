@@ -52,7 +52,7 @@ inline constexpr std::size_t kSysexIdCount = static_cast<std::size_t>(SysexId::E
 
 inline constexpr std::uint8_t kSysexStart = 0xF0;
 inline constexpr std::uint8_t kSysexEnd = 0xF7;
-inline constexpr std::uint8_t kYamahaId = 0x43;
+inline constexpr std::uint8_t kManufacturerId = 0x43;  // byte 1 of every message: the protocol's manufacturer id
 inline constexpr std::uint8_t kDeviceBase = 0x50;  // byte 2 is 0x50 + device number
 
 // Attribute bits of a directory entry.
