@@ -91,27 +91,24 @@ int MidiInPort::close() {
   const HMIDIIN handle = handle_.load();
   if (!handle) return 1;
   closing_.store(true);
+  // From here on the handler neither queues a buffer again nor touches the handle. A
+  // handler that looked before the flag was set holds the buffers' mutex until it is
+  // done: taking the mutex once waits for it, so the reset below returns every buffer.
+  { std::lock_guard wait(buffersMutex_); }
   record(midiInStop(handle));
   record(midiInReset(handle));
   releaseBuffers();
-  if (record(closeDevice(handle)) != MMSYSERR_NOERROR) {
+  // No lock of this port is held while the device closes: closing waits for the
+  // transport to stop delivering, and a delivery may be waiting for the buffers' mutex.
+  if (record(midiInClose(handle)) != MMSYSERR_NOERROR) {
     // A buffer was queued again meanwhile: return it and close once more.
     record(midiInReset(handle));
-    record(closeDevice(handle));
+    record(midiInClose(handle));
   }
   handle_.store(nullptr);
   closing_.store(false);
   receiveMode_.store(kModeFunction);
   return outcome();
-}
-
-MMRESULT MidiInPort::closeDevice(HMIDIIN handle) {
-  // The handler looks at the handle under the same mutex: once the device is gone, no
-  // notification still in the input thread's queue can reach it.
-  std::lock_guard lock(buffersMutex_);
-  const MMRESULT result = midiInClose(handle);
-  if (result == MMSYSERR_NOERROR) handle_.store(nullptr);
-  return result;
 }
 
 int MidiInPort::start() {
@@ -157,7 +154,8 @@ void MidiInPort::deliverLong(MIDIHDR& header) {
     std::memcpy(copy, header.lpData, length);
     if (const ReceiveCallback callback = callback_.load()) callback(copy, static_cast<int>(length));
   }
-  if (closing_.load() && receiveMode_.load() == kModeFunction) return;
+  // While the port closes, a buffer stays with the port: the close is returning them all.
+  if (closing_.load()) return;
   const HMIDIIN handle = handle_.load();
   if (!handle || !header.lpData) return;  // the port was closed meanwhile
   header.dwFlags = 0;

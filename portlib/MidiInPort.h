@@ -54,7 +54,6 @@ class MidiInPort final : public MidiPort {
   static void systemCallback(mm::HMIDIIN handle, mm::UINT message, mm::DWORD_PTR instance, mm::DWORD_PTR param1,
                              mm::DWORD_PTR param2);
   bool setUpBuffers();
-  MMRESULT closeDevice(mm::HMIDIIN handle);
   void releaseBuffers();
   void deliverLong(mm::MIDIHDR& header);
 
@@ -67,7 +66,8 @@ class MidiInPort final : public MidiPort {
 
   // The buffers are touched by the handler on the system's or the input thread and
   // by open and close on the caller's: the mutex keeps a close from freeing a buffer
-  // the handler is reading or queueing again.
+  // the handler is reading or queueing again. It is never held while the device
+  // closes, which waits for the thread that may be waiting for this mutex.
   std::mutex buffersMutex_;
   std::array<mm::MIDIHDR, kBufferCount> headers_{};
   std::array<std::unique_ptr<char[]>, kBufferCount> heapBlocks_;

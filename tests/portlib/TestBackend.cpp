@@ -32,7 +32,10 @@ class TestInDevice final : public MidiInDevice {
   void receive(std::span<const std::uint8_t> bytes) { deliver(bytes); }
 
  protected:
-  void closeTransport() override { endpoint_->detach(this); }
+  void closeTransport() override {
+    endpoint_->closing(*this);
+    endpoint_->detach(this);
+  }
 
  private:
   const std::shared_ptr<TestInput> endpoint_;
@@ -191,13 +194,35 @@ bool TestInput::inject(std::span<const std::uint8_t> bytes) {
   // notification handler may inject again on the same thread.
   std::lock_guard delivering(deliverMutex_);
   TestInDevice* device = nullptr;
+  std::function<void()> hook;
   {
     std::lock_guard lock(mutex_);
     device = device_;
+    hook = onDeliver_;
   }
   if (!device) return false;
+  if (hook) hook();
   device->receive(bytes);
   return true;
+}
+
+void TestInput::setBeforeDetach(std::function<void(mm::MidiInDevice&)> hook) {
+  std::lock_guard lock(mutex_);
+  beforeDetach_ = std::move(hook);
+}
+
+void TestInput::setOnDeliver(std::function<void()> hook) {
+  std::lock_guard lock(mutex_);
+  onDeliver_ = std::move(hook);
+}
+
+void TestInput::closing(TestInDevice& device) {
+  std::function<void(mm::MidiInDevice&)> hook;
+  {
+    std::lock_guard lock(mutex_);
+    hook = beforeDetach_;
+  }
+  if (hook) hook(device);
 }
 
 bool TestInput::waitUntilOpen(std::chrono::milliseconds limit) {

@@ -24,6 +24,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <initializer_list>
 #include <map>
@@ -116,6 +117,14 @@ class TestInput {
   bool inject(std::span<const std::uint8_t> bytes);
   bool inject(std::initializer_list<std::uint8_t> bytes) { return inject(Bytes(bytes)); }
 
+  // Runs on the thread that closes a device of this position, inside the close and
+  // before the device stops taking input: the device may still be started and given
+  // buffers, so that a test can deliver exactly while a close runs.
+  void setBeforeDetach(std::function<void(mm::MidiInDevice&)> hook);
+  // Runs on the injecting thread once it holds the delivery lock, before the device
+  // sees the bytes.
+  void setOnDeliver(std::function<void()> hook);
+
   // Waits until a device is open on the position; false after `limit`.
   bool waitUntilOpen(std::chrono::milliseconds limit);
   bool isOpen() const;
@@ -127,11 +136,14 @@ class TestInput {
   friend class TestInDevice;
   bool attach(TestInDevice* device);
   void detach(TestInDevice* device);
+  void closing(TestInDevice& device);
 
   std::recursive_mutex deliverMutex_;  // held while a device delivers and while one detaches
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   TestInDevice* device_ = nullptr;  // the open device; changed with both mutexes held
+  std::function<void(mm::MidiInDevice&)> beforeDetach_;  // guarded by mutex_
+  std::function<void()> onDeliver_;                     // guarded by mutex_
   unsigned opens_ = 0;
   unsigned closes_ = 0;
 };
