@@ -71,8 +71,26 @@ MMRESULT MidiOutDevice::shortMessage(DWORD packed) {
   const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(packed & 0xFF),
                                  static_cast<std::uint8_t>((packed >> 8) & 0xFF),
                                  static_cast<std::uint8_t>((packed >> 16) & 0xFF)};
-  if (bytes[0] < 0x80) return MMSYSERR_INVALPARAM;
-  return sendShort(std::span(bytes, shortLength(bytes[0])));
+  if (bytes[0] >= 0x80) {
+    // A channel status starts a running status; a system common message ends it.
+    if (bytes[0] < 0xF0) {
+      runningStatus_.store(bytes[0]);
+    } else if (bytes[0] < 0xF8) {
+      runningStatus_.store(0);
+    }
+    return sendShort(std::span(bytes, shortLength(bytes[0])));
+  }
+  // Running status: the message continues the last channel status. The transports
+  // take whole messages only, so the status is written out again in front.
+  if (const std::uint8_t status = runningStatus_.load()) {
+    const std::uint8_t whole[3] = {status, bytes[0], bytes[1]};
+    return sendShort(std::span(whole, shortLength(status)));
+  }
+  // Data bytes with no status before them go out as they are, up to the last byte
+  // that is not zero padding.
+  std::size_t length = 3;
+  while (length > 1 && bytes[length - 1] == 0) --length;
+  return sendShort(std::span(bytes, length));
 }
 
 MMRESULT MidiOutDevice::longMessage(MIDIHDR* header) {
@@ -85,6 +103,7 @@ MMRESULT MidiOutDevice::longMessage(MIDIHDR* header) {
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     queue_.push_back(header);
   }
+  runningStatus_.store(0);  // System Exclusive ends a running status
   queued_.notify_one();
   return MMSYSERR_NOERROR;
 }

@@ -5,6 +5,7 @@
 // only the transport: how bytes go out, and when bytes come in.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -38,6 +39,7 @@ class MidiOutDevice {
 
   MMRESULT prepare(MIDIHDR* header);
   MMRESULT unprepare(MIDIHDR* header);
+  // A message whose first byte is a data byte continues the running status.
   MMRESULT shortMessage(DWORD packed);
   MMRESULT longMessage(MIDIHDR* header);
   // Sends what is still queued, then stops the sender thread.
@@ -57,6 +59,9 @@ class MidiOutDevice {
   void notifyDone(MIDIHDR* header);
 
   Notifier notifier_;
+  // The channel status the last short message left running (0: none). Written and
+  // read by the one thread that sends.
+  std::atomic<std::uint8_t> runningStatus_{0};
   std::mutex mutex_;
   std::condition_variable queued_;
   std::deque<MIDIHDR*> queue_;
