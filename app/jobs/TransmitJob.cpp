@@ -94,8 +94,11 @@ class TransmitJob {
 JobOutcome TransmitJob::run() {
   environment_.settings.currentFolder = request_.pcFolder;
   state_.destinationFolder = withInstrumentSeparator(request_.destinationPath);
-  for (const JobEnd end : {nameCheck(), overwriteCheck(), conversionChoice()}) {
-    if (end != JobEnd::Completed) return {end};
+  // Each check runs only when the ones before it completed: the first that ends the
+  // job ends it, before anything more is asked.
+  for (JobEnd (TransmitJob::*check)() : {&TransmitJob::nameCheck, &TransmitJob::overwriteCheck,
+                                         &TransmitJob::conversionChoice}) {
+    if (const JobEnd end = (this->*check)(); end != JobEnd::Completed) return {end};
   }
   state_.currentIndex.store(0);
   if (!roomCheck()) {

@@ -185,6 +185,42 @@ TEST_F(TransmitJobTest, OverwriteQuestionAndFoldersOfTheSameName) {
   EXPECT_EQ(onInstrument("A.MID"), (Bytes{1, 2, 3}));
 }
 
+// The checks before a transfer end the job at the first check that ends it: nothing
+// more is asked (here every file is of format 1 and the convert question is on) and
+// nothing is sent.
+TEST_F(TransmitJobTest, TheFirstCheckThatEndsTheJobEndsItThere) {
+  settings_.convertMode = 0;
+  const Bytes format1 = smf(1, 3);
+  harness_.addFile({"OLD.MID"}, {9});
+  harness_.addFolder({"DIR.MID"});
+  struct Case {
+    const char* what;
+    std::vector<std::string> names;
+    int reply;  // to the first question, if one is asked
+    JobEnd end;
+    std::vector<int> shown;
+  };
+  const Case cases[] = {
+      {"overwrite answered Cancel", {"OLD.MID", "NEW.MID"}, MessageResult::Cancel, JobEnd::Declined, {kOverwrite}},
+      {"overwrite answered No", {"OLD.MID"}, MessageResult::No, JobEnd::NothingToDo, {kOverwrite}},
+      {"a folder of the same name", {"NEW.MID", "DIR.MID"}, MessageResult::Yes, JobEnd::Refused, {kNameUsed}},
+      // A name without a code page 932 form, before a file that would be asked about.
+      {"a name the instrument cannot hold", {"\xF0\x9F\x8E\xB5.MID", "OLD.MID"}, MessageResult::Yes, JobEnd::Refused, {kNoRoom}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<fs::path> files;
+    for (const std::string& name : c.names) files.push_back(pcFile(name, format1));
+    answer({c.reply});
+    const std::size_t shownBefore = shown().size();
+    EXPECT_EQ(send(files).end, c.end);
+    const std::vector<int> numbers = shownNumbers();
+    EXPECT_EQ(std::vector<int>(numbers.begin() + static_cast<std::ptrdiff_t>(shownBefore), numbers.end()), c.shown);
+    EXPECT_EQ(sentCount(SysexId::FileHeader), 0);
+  }
+  EXPECT_EQ(onInstrument("OLD.MID"), Bytes{9});
+}
+
 TEST_F(TransmitJobTest, RoomCountsTheFilesThatWillBeReplaced) {
   // 64 KiB of memory, 40 KiB of it in use.
   harness_.addFile({"BIG.MID"}, linktest::patternBytes(40 * 1024, 1));
