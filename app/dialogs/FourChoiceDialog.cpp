@@ -106,7 +106,8 @@ QPushButton* FourChoiceDialog::addButton(int controlId, const char* objectName, 
   auto* button = new QPushButton(toQString(text), this);
   button->setObjectName(QString::fromLatin1(objectName));
   button->setProperty("controlId", controlId);
-  button->setAutoDefault(false);
+  // Enter presses the button that has the focus; Yes, the default, has it on opening.
+  button->setAutoDefault(true);
   connect(button, &QPushButton::clicked, this, [this, result] { done(result); });
   return button;
 }

@@ -57,6 +57,32 @@ class FourChoiceDialogTest : public QObject {
     QCOMPARE(runFourChoiceDialog(MessageStyle::ConvertQuestion, QStringLiteral("q"), nullptr), MessageResult::Cancel);
   }
 
+  // The user tabs from Yes, where the focus is on opening, to a button and presses
+  // Enter: the focused button answers, never Yes behind it.
+  void enterChoosesTheFocusedButton_data() {
+    QTest::addColumn<int>("tabs");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("result");
+    QTest::newRow("yes") << 0 << int(Qt::Key_Return) << MessageResult::Yes;
+    QTest::newRow("yes to all") << 1 << int(Qt::Key_Return) << MessageResult::YesToAll;
+    QTest::newRow("no") << 2 << int(Qt::Key_Enter) << MessageResult::No;
+    QTest::newRow("cancel") << 3 << int(Qt::Key_Return) << MessageResult::Cancel;
+  }
+
+  void enterChoosesTheFocusedButton() {
+    QFETCH(int, tabs);
+    QFETCH(int, key);
+    QFETCH(int, result);
+    QString firstFocus;
+    quaverly::test::whenModal([&](QWidget* dialog) {
+      firstFocus = dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString();
+      for (int i = 0; i < tabs; ++i) QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+      QTest::keyClick(dialog->focusWidget(), static_cast<Qt::Key>(key));
+    });
+    QCOMPARE(runFourChoiceDialog(MessageStyle::OverwriteQuestion, QStringLiteral("q"), nullptr), result);
+    QCOMPARE(firstFocus, QStringLiteral("yesButton"));
+  }
+
   void otherStylesAreAnsweredWithCancelUnasked() {
     QCOMPARE(runFourChoiceDialog(MessageStyle::Notice, QStringLiteral("q"), nullptr), MessageResult::Cancel);
     QCOMPARE(runFourChoiceDialog(MessageStyle::Question, QStringLiteral("q"), nullptr), MessageResult::Cancel);
