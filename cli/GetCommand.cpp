@@ -5,6 +5,7 @@
 
 #include "app/jobs/InstrumentFolderTree.h"
 #include "app/jobs/ReceiveJob.h"
+#include "app/protocol/ShiftJisText.h"
 #include "cli/DeviceSession.h"
 #include "cli/InstrumentPath.h"
 #include "cli/TerminalMessages.h"
@@ -35,6 +36,15 @@ int runGet(std::span<const std::string_view> args, const GlobalOptions& globalOp
   for (const std::string_view arg : options->operands) {
     const std::optional<InstrumentPath> path = entryPathArgument(arg, "the drive 0: is no file to receive", err);
     if (!path) return kExitUsageOrFile;
+    // Every file lands in the one PC folder under its own name: two of the same name
+    // would replace each other, so such a batch is refused before anything moves.
+    for (const InstrumentPath& earlier : paths) {
+      if (protocol::equalsIgnoringAsciiCase(earlier.name(), path->name())) {
+        printFailure(err, "cannot receive " + earlier.display() + " and " + path->display() +
+                              " into one folder: both are named " + protocol::displayText(path->name()));
+        return kExitUsageOrFile;
+      }
+    }
     paths.push_back(*path);
   }
   const std::string folder = options->to.value_or("");

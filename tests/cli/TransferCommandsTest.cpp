@@ -94,13 +94,18 @@ TEST_F(TransferCommandsTest, ExitStatuses) {
            {"put", pc("").string()},
            {"get", "--to", (root_ / "nowhere").string(), "SONG1.MID"},
            {"get", "0:"},
+           {"get", "--yes", "--to", pc("").string(), "0:\\A\\X.MID", "B/x.mid"},
        }) {
     writeText(pc("LONGNAME.MIDI"), "1");
     const CliRun r = runOnInstrument(args);
     EXPECT_EQ(r.exitCode, 2) << args.back() << "\n" << r.err;
     EXPECT_FALSE(sentAnything(r.err));
   }
-  CliRun r = runOnInstrument({"put", pc("LONGNAME.MIDI").string()});
+  CliRun r = runOnInstrument({"get", "--to", pc("").string(), "SONG1.MID", "POPS/SONG1.MID"});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_NE(r.err.find("both are named SONG1.MID"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(pc("SONG1.MID")));
+  r = runOnInstrument({"put", pc("LONGNAME.MIDI").string()});
   EXPECT_EQ(r.exitCode, 2) << r.err;
   EXPECT_NE(r.err.find("8.3"), std::string::npos) << r.err;
 
