@@ -11,6 +11,8 @@ namespace quaverly::cli {
 
 namespace {
 
+constexpr char kCancelKey = 'c';
+
 // One choice of the four: the key to type and the button's text without its '&'.
 struct Choice {
   char key = 0;
@@ -62,12 +64,19 @@ int TransferTerminal::ask(MessageStyle style, std::string_view text) {
   }
 
   const FourChoiceTexts texts = fourChoiceButtonTexts(*fourChoiceVariant(style));
-  const std::vector<Choice> choices = {
+  std::vector<Choice> choices = {
       choiceOf(texts.yes, MessageResult::Yes), choiceOf(texts.yesToAll, MessageResult::YesToAll),
       choiceOf(texts.no, MessageResult::No), choiceOf(texts.cancel, MessageResult::Cancel)};
+  // The dialog's Cancel has no key of its own (Esc is its key there): on the terminal
+  // it is 'c', and Esc typed before Enter cancels as well. An empty line asks again,
+  // so that a stray Enter never answers.
+  Choice& cancel = choices.back();
+  if (cancel.key == 0) cancel.key = kCancelKey;
   for (;;) {
     lines_(MessageStyle::Notice, text);
-    for (const Choice& choice : choices) err_ << "  [" << choice.key << "] " << choice.label;
+    for (const Choice& choice : choices) {
+      err_ << "  [" << choice.key << (choice.result == MessageResult::Cancel ? "/Esc" : "") << "] " << choice.label;
+    }
     err_ << "  > " << std::flush;
     std::string answer;
     // End of input, or Ctrl-C while waiting, is Cancel.
@@ -75,6 +84,7 @@ int TransferTerminal::ask(MessageStyle style, std::string_view text) {
       err_ << '\n';
       return MessageResult::Cancel;
     }
+    if (answer == "\x1b") return MessageResult::Cancel;
     if (answer.size() == 1) {
       const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(answer[0])));
       for (const Choice& choice : choices) {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -169,6 +170,31 @@ TEST_F(TonelinkPorts, ShortAndLongOutput) {
   EXPECT_FALSE(out.synchronous());
 }
 
+// A message that starts with a data byte continues the running status: it is sent as
+// a short message, the transport given the whole message.
+TEST_F(TonelinkPorts, RunningStatusIsSentAsAShortMessage) {
+  auto sink = backend_->output(0);
+  sink->setAutoRelease(true);
+  MidiOutPort& out = library().outPort();
+  const std::vector<Bytes> written = {{0x3C, 0x64}, {0x90, 0x3C, 0x64}, {0x3E, 0x50}, {0xC1, 0x05}, {0x07}};
+  for (const Bytes& message : written) {
+    EXPECT_EQ(out.write(message.data(), static_cast<int>(message.size())), 1);
+  }
+  const Bytes sysex = {0xF0, 0x7E, 0xF7};
+  ASSERT_EQ(out.dump(sysex.data(), 3), 1);
+  const Bytes afterSysex = {0x40, 0x40};
+  EXPECT_EQ(out.write(afterSysex.data(), 2), 1);
+  ASSERT_TRUE(sink->waitForCompleted(1, kWatchdog));
+  // With no status before them, or after System Exclusive ended the running status,
+  // the data bytes go out as they are.
+  EXPECT_EQ(sink->shortMessages(), (std::vector<Bytes>{{0x3C, 0x64},
+                                                       {0x90, 0x3C, 0x64},
+                                                       {0x90, 0x3E, 0x50},
+                                                       {0xC1, 0x05},
+                                                       {0xC1, 0x07},
+                                                       {0x40, 0x40}}));
+}
+
 TEST_F(TonelinkPorts, SeventeenthDumpFailsUntilASlotIsFree) {
   auto sink = backend_->output(0);
   MidiOutPort& out = library().outPort();
@@ -319,6 +345,42 @@ TEST_P(TonelinkInput, OpeningAnOpenPortKeepsItsSettingsAndCloseIsIdempotent) {
   EXPECT_FALSE(in.isOpen());
   // Input after the close reaches nobody.
   EXPECT_FALSE(source->inject({0x90, 0x40, 0x40}));
+}
+
+// Closing waits for the transport to stop delivering. A delivery under way holds the
+// transport's lock and may wait for the port: the close must not hold the port's lock
+// meanwhile. The test backend delivers from a thread of its own exactly while the
+// device closes.
+TEST_P(TonelinkInput, CloseDoesNotHangOnADeliveryThatWaitsForThePort) {
+  auto source = backend_->input(0);
+  MidiInPort& in = library().inPort();
+  ASSERT_EQ(in.open(&collect, -1, GetParam(), 50), 1);
+  ASSERT_EQ(in.start(), 1);
+  char data[64] = {};
+  mm::MIDIHDR stray{};
+  stray.lpData = data;
+  stray.dwBufferLength = sizeof data;
+  std::promise<void> delivering;
+  std::thread deliverer;
+  source->setOnDeliver([&] { delivering.set_value(); });
+  source->setBeforeDetach([&](mm::MidiInDevice& device) {
+    device.start();
+    device.prepare(&stray);
+    device.addBuffer(&stray);
+    deliverer = std::thread([&] { source->inject(sysex(16)); });
+    delivering.get_future().wait();  // the transport's lock is held from here on
+  });
+  auto closed = std::async(std::launch::async, [&] { return in.close(); });
+  if (closed.wait_for(kWatchdog) != std::future_status::ready) {
+    std::fprintf(stderr, "the close of the input port hung\n");
+    std::abort();  // the threads are deadlocked: nothing could end them
+  }
+  EXPECT_EQ(closed.get(), 1);
+  deliverer.join();
+  source->setBeforeDetach(nullptr);
+  source->setOnDeliver(nullptr);
+  EXPECT_TRUE(collector.snapshot().empty()) << "a buffer that is not the port's was delivered";
+  EXPECT_FALSE(in.isOpen());
 }
 
 TEST_F(TonelinkPorts, ThreadModeDeliversOnTheInputThreadAndFunctionModeOnTheSystems) {
