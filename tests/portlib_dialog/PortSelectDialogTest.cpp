@@ -304,6 +304,7 @@ class PortSelectDialogTest : public QObject {
     QTest::newRow("Cancel") << 0;
     QTest::newRow("Esc") << 1;
     QTest::newRow("close box") << 2;
+    QTest::newRow("Enter with the focus on Cancel") << 3;
   }
 
   void cancelEscapeAndTheCloseBoxChangeNothing() {
@@ -314,6 +315,10 @@ class PortSelectDialogTest : public QObject {
       if (way == 0) QTest::mouseClick(cancelButton(dialog), Qt::LeftButton);
       if (way == 1) QTest::keyClick(dialog, Qt::Key_Escape);
       if (way == 2) dialog->close();
+      if (way == 3) {
+        cancelButton(dialog)->setFocus();
+        QTest::keyClick(cancelButton(dialog), Qt::Key_Return);
+      }
     });
     unsigned in = 2;
     unsigned out = 1;
