@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -41,13 +43,17 @@ struct Shown {
 // What a progress display saw, and when it presses Cancel.
 struct DisplayLog {
   std::mutex mutex;
+  std::condition_variable changed;  // after every call the display gets
   std::vector<TransferKind> kinds;
   std::vector<int> positions;
   std::vector<std::string> names;
   std::uint64_t lastTotal = 0;
   int displaysOpen = 0;
-  // Cancel is pressed once the batch's bytes done reach this (never when 0).
+  // Cancel is pressed once the batch's bytes done reach cancelAtBytes while the
+  // display shows the file cancelAtName (any file when empty); never while both are
+  // unset.
   std::uint64_t cancelAtBytes = 0;
+  std::string cancelAtName;
   bool cancelPressed = false;
 };
 
@@ -62,11 +68,15 @@ class RecordingDisplay final : public ProgressDisplay {
   void setPos(int position) override {
     const std::lock_guard lock(log_.mutex);
     log_.positions.push_back(position);
+    log_.changed.notify_all();
   }
   bool pollCancel() override {
     const std::lock_guard lock(log_.mutex);
-    if (log_.cancelAtBytes == 0 || log_.cancelPressed || done_ < log_.cancelAtBytes) return false;
+    if ((log_.cancelAtBytes == 0 && log_.cancelAtName.empty()) || log_.cancelPressed) return false;
+    if (done_ < log_.cancelAtBytes) return false;
+    if (!log_.cancelAtName.empty() && (log_.names.empty() || log_.names.back() != log_.cancelAtName)) return false;
     log_.cancelPressed = true;
+    log_.changed.notify_all();
     return true;
   }
   void showBytes(std::string_view fileName, std::uint64_t done, std::uint64_t total) override {
@@ -74,6 +84,7 @@ class RecordingDisplay final : public ProgressDisplay {
     log_.lastTotal = total;
     if (log_.names.empty() || log_.names.back() != fileName) log_.names.emplace_back(fileName);
     done_ = done;
+    log_.changed.notify_all();
   }
 
  private:
@@ -94,6 +105,11 @@ inline int catalogueNumber(std::string_view text) {
     }
   }
   return 0;
+}
+
+// True when the text (a path) stands somewhere in the message.
+inline bool contains(const Bytes& message, std::string_view text) {
+  return std::search(message.begin(), message.end(), text.begin(), text.end()) != message.end();
 }
 
 inline void writePcFile(const fs::path& path, const Bytes& bytes) {
@@ -139,6 +155,24 @@ class JobTest : public ::testing::Test {
                                }};
     if (freeSpace_) environment.freeSpace = freeSpace_;
     return environment;
+  }
+
+  // Holds the job's worker inside its send of the first message that `at` picks until
+  // the progress display has seen what `seen` waits for. The display learns the job's
+  // state only when the user-interface loop polls it, so a test that looks at the
+  // job mid-transfer holds the transfer there instead of hoping the poll comes in time.
+  void holdWorkerUntil(std::function<bool(const Bytes&)> at, std::function<bool(const DisplayLog&)> seen) {
+    auto held = std::make_shared<std::atomic<bool>>(false);
+    harness_.ports().setReceiver([this, at = std::move(at), seen = std::move(seen), held](const Bytes& message) {
+      if (!held->load() && at(message)) {
+        held->store(true);
+        std::unique_lock lock(display_.mutex);
+        if (!display_.changed.wait_for(lock, linktest::kWatchdog, [&] { return seen(display_); })) {
+          ADD_FAILURE() << "the progress display never saw what the test waited for";
+        }
+      }
+      harness_.instrument().receive(message);
+    });
   }
 
   // The answers to the questions, in order; a question beyond them is answered Cancel.

@@ -200,7 +200,16 @@ TEST_F(ReceiveJobTest, CancelDuringAFileKeepsTheFilesBeforeAndDoesNotCreateTheCu
   harness_.addFile({"A.MID"}, linktest::patternBytes(300, 1));
   harness_.addFile({"B.MID"}, linktest::patternBytes(60000, 2));
   harness_.addFile({"C.MID"}, linktest::patternBytes(10, 3));
-  display_.cancelAtBytes = 301;  // once B's first blocks have come
+  // Cancel is pressed once the display shows B, while B's stream is asked for: the
+  // PC's Ready for B waits until then.
+  display_.cancelAtName = "B.MID";
+  auto askedForB = std::make_shared<std::atomic<bool>>(false);
+  holdWorkerUntil(
+      [askedForB](const Bytes& m) {
+        if (linktest::is(SysexId::FileRequest, m)) askedForB->store(contains(m, "B.MID"));
+        return askedForB->load() && linktest::is(SysexId::Ready, m);
+      },
+      [](const DisplayLog& log) { return log.cancelPressed; });
 
   EXPECT_EQ(run(request({"A.MID", "B.MID", "C.MID"})).end, JobEnd::Cancelled);
   EXPECT_EQ(shownNumbers(), std::vector<int>{kCancelled});

@@ -115,9 +115,11 @@ TEST_F(TransmitJobTest, ConvertModeAlwaysConvertsFormat1FilesOnlyAndWithoutAskin
 
 TEST_F(TransmitJobTest, AConvertedFileCountsWithItsConvertedSize) {
   settings_.convertMode = 1;
-  settings_.intervalTimeMs = 5;  // the second file takes a while, so the display sees the total
   const Bytes format1 = smf(1, 60);
   const Bytes other = linktest::patternBytes(20000, 4);
+  // The second file's header waits until the display shows that file.
+  holdWorkerUntil([](const Bytes& m) { return linktest::is(SysexId::FileHeader, m) && contains(m, "B.BIN"); },
+                  [](const DisplayLog& log) { return !log.names.empty() && log.names.back() == "B.BIN"; });
   ASSERT_EQ(send({pcFile("A.MID", format1), pcFile("B.BIN", other)}).end, JobEnd::Completed);
   EXPECT_EQ(display_.lastTotal, converted(format1).size() + other.size());
 }
@@ -256,8 +258,10 @@ TEST_F(TransmitJobTest, APcFileRemovedAfterItWasChosenStopsTheJob) {
 }
 
 TEST_F(TransmitJobTest, CancelDuringAFileDeletesItOnTheInstrumentAndKeepsTheFilesBefore) {
-  settings_.intervalTimeMs = 5;  // about a second for the big file
+  // B's third block waits until Cancel was pressed: 2 + 2 x 210 bytes are done then.
   display_.cancelAtBytes = 400;
+  holdWorkerUntil([](const Bytes& m) { return linktest::is(SysexId::BulkBlock, m) && m[8] == 2; },
+                  [](const DisplayLog& log) { return log.cancelPressed; });
   const JobOutcome outcome =
       send({pcFile("A.MID", {1, 2}), pcFile("B.MID", linktest::patternBytes(50000, 3)), pcFile("C.MID", {3})});
   EXPECT_EQ(outcome.end, JobEnd::Cancelled);
