@@ -1,7 +1,6 @@
 #include "app/protocol/BulkTransfer.h"
 
 #include <algorithm>
-#include <thread>
 
 #include "app/protocol/BlockCodec.h"
 #include "app/protocol/SysexCatalogue.h"
@@ -40,7 +39,7 @@ LinkResult BulkTransfer::sendHeader(std::uint32_t size, std::string_view path) {
   link_.beginRequest(PendingKind::FileHeaderSent);
   if (link_.send(buildFileHeader(link_.state().deviceNumber, size, path)) != kLinkSuccess) return kLinkNotSent;
   LinkState& s = link_.state();
-  const auto start = Clock::now();
+  const auto start = link_.now();
   milliseconds limit = kHeaderLimit;
   for (;;) {
     const bool handled = link_.processOne();
@@ -50,7 +49,7 @@ LinkResult BulkTransfer::sendHeader(std::uint32_t size, std::string_view path) {
     } else if (s.replyArrived) {
       return s.positive ? kLinkSuccess : kLinkRefused;
     }
-    if (Clock::now() - start > limit) {
+    if (link_.now() - start > limit) {
       s.timedOut = true;
       return kLinkTimedOut;
     }
@@ -84,16 +83,16 @@ LinkResult BulkTransfer::sendBlocks(std::span<const std::uint8_t> data) {
     } else if (s.waitRequested) {
       s.waitRequested = false;
       paused = true;
-      pauseStart = Clock::now();
+      pauseStart = link_.now();
       continue;
     } else if (paused) {
-      if (Clock::now() - pauseStart > kPauseLimit) {
+      if (link_.now() - pauseStart > kPauseLimit) {
         s.timedOut = true;
         return kLinkTimedOut;
       }
       // Paused: sleep until the instrument says something (or Cancel is looked at
       // again a moment later).
-      link_.waitForMessage(std::min(pauseStart + kPauseLimit, Clock::now() + kIdlePoll * 25));
+      link_.waitForMessage(std::min(pauseStart + kPauseLimit, link_.now() + kIdlePoll * 25));
       continue;
     }
     if (s.replyArrived) return kLinkRefused;  // the instrument sent Error or Cancel
@@ -113,7 +112,7 @@ LinkResult BulkTransfer::sendBlocks(std::span<const std::uint8_t> data) {
       const std::size_t cost = p + kBlockOverhead;
       const auto burst = static_cast<std::size_t>(std::max(pacing_.intervalByteCount, 0));
       if (paceCount != 0 && paceCount + cost > burst) {
-        std::this_thread::sleep_for(milliseconds(std::max(pacing_.intervalTimeMs, 0)));
+        link_.sleepFor(milliseconds(std::max(pacing_.intervalTimeMs, 0)));
         paceCount = cost;
       } else {
         paceCount += cost;
@@ -127,7 +126,7 @@ LinkResult BulkTransfer::sendEndOfData() {
   link_.beginRequest(PendingKind::EndOfDataSent);
   if (link_.send(buildMessage(SysexId::EndOfData, link_.state().deviceNumber)) != kLinkSuccess) return kLinkNotSent;
   LinkState& s = link_.state();
-  auto start = Clock::now();
+  auto start = link_.now();
   milliseconds limit = kEndOfDataLimit;
   for (;;) {
     const bool handled = link_.processOne();
@@ -139,9 +138,9 @@ LinkResult BulkTransfer::sendEndOfData() {
       // Ready: the instrument is still busy storing the file; the time starts again.
       s.readyReceived = false;
       s.replyArrived = false;
-      start = Clock::now();
+      start = link_.now();
     }
-    if (Clock::now() - start > limit) {
+    if (link_.now() - start > limit) {
       s.timedOut = true;
       return kLinkTimedOut;
     }
@@ -167,7 +166,7 @@ LinkResult BulkTransfer::receiveBlocks(std::span<std::uint8_t> buffer) {
   if (link_.send(buildMessage(SysexId::Ready, s.deviceNumber)) != kLinkSuccess) {
     result = kLinkNotSent;
   } else {
-    auto noted = Clock::now();
+    auto noted = link_.now();
     std::uint8_t seen = 0;
     for (;;) {
       const bool handled = link_.processOne();
@@ -182,16 +181,16 @@ LinkResult BulkTransfer::receiveBlocks(std::span<std::uint8_t> buffer) {
       }
       if (s.expectedCounter != seen) {
         progress_.progressBytes.fetch_add(s.lastBlockBytes);
-        noted = Clock::now();
+        noted = link_.now();
         seen = s.expectedCounter;
       }
-      if (Clock::now() - noted > kBlockIdleLimit) {
+      if (link_.now() - noted > kBlockIdleLimit) {
         s.timedOut = true;
         result = kLinkTimedOut;
         break;
       }
       // Wake for the next block, or soon enough to see Cancel.
-      if (!handled) link_.waitForMessage(std::min(noted + kBlockIdleLimit, Clock::now() + milliseconds(50)));
+      if (!handled) link_.waitForMessage(std::min(noted + kBlockIdleLimit, link_.now() + milliseconds(50)));
     }
   }
   sendError();

@@ -1,15 +1,11 @@
 #include "app/protocol/Connection.h"
 
-#include <thread>
-
 #include "app/protocol/SysexCatalogue.h"
 #include "app/shell/MessageCatalogue.h"
 
 namespace quaverly::protocol {
 
 namespace {
-
-using Clock = Link::Clock;
 
 constexpr std::uint16_t kMessagePortBusy = 1;
 constexpr std::uint16_t kMessageConfirming = 2;
@@ -23,16 +19,16 @@ constexpr std::chrono::milliseconds kPumpInterval{10};
 
 // Polls for the ending reply of the pending request, letting the wait window work.
 bool pollReply(Link& link, ConnectionUi& ui, std::chrono::milliseconds limit) {
-  const auto start = Clock::now();
+  const auto start = link.now();
   for (;;) {
     link.processOne();
     ui.pump();
     if (link.state().replyArrived) return true;
-    if (Clock::now() - start > limit) {
+    if (link.now() - start > limit) {
       link.state().timedOut = true;
       return false;
     }
-    link.waitForMessage(std::min(start + limit, Clock::now() + kPumpInterval));
+    link.waitForMessage(std::min(start + limit, link.now() + kPumpInterval));
   }
 }
 
@@ -59,9 +55,9 @@ int linkConnect(Link& link, ConnectionUi& ui, const ConnectionTimings& timings) 
     showMessage(kMessagePortBusy);
     return 0;
   }
-  std::this_thread::sleep_for(timings.settle);
+  link.sleepFor(timings.settle);
   link.input()->start();
-  std::this_thread::sleep_for(timings.settle);
+  link.sleepFor(timings.settle);
 
   ui.showWait(messageText(kMessageConfirming));
   s.deviceNumber = 0;
@@ -74,7 +70,7 @@ int linkConnect(Link& link, ConnectionUi& ui, const ConnectionTimings& timings) 
     s.deviceNumber = d;
     link.beginRequest(PendingKind::RemoteCheck);
     sendRemoteMode(link, d, true);
-    std::this_thread::sleep_for(timings.remoteModeDelay);
+    link.sleepFor(timings.remoteModeDelay);
     link.send(buildMessage(SysexId::RemoteCheck, d));
     failure = pollReply(link, ui, timings.remoteCheckLimit) ? 0 : kMessageNoTransferMode;
     break;

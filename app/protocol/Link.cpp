@@ -1,7 +1,5 @@
 #include "app/protocol/Link.h"
 
-#include <thread>
-
 #include "app/protocol/BlockCodec.h"
 #include "app/protocol/SysexCatalogue.h"
 
@@ -56,14 +54,14 @@ void Link::beginRequest(PendingKind kind) {
 LinkResult Link::send(std::span<const std::uint8_t> message) {
   if (!output_ || !output_->dump || message.empty()) return kLinkNotSent;
   if (const Observer observer = observer_.load()) observer(true, message, observerContext_.load());
-  const auto giveUp = Clock::now() + kSendRetryLimit;
+  const auto giveUp = now() + kSendRetryLimit;
   for (;;) {
     if (output_->dump(message.data(), static_cast<int>(message.size())) == 1) return kLinkSuccess;
     // 0 with a result code is a failure of the system; 0 without one means that every
     // send slot is still busy, which passes as the library sends.
     const unsigned code = output_->getLastResult ? output_->getLastResult(output_->direction) : 0;
-    if (code != 0 || Clock::now() >= giveUp) return kLinkNotSent;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (code != 0 || now() >= giveUp) return kLinkNotSent;
+    sleepFor(std::chrono::milliseconds(1));
   }
 }
 
@@ -78,12 +76,12 @@ bool Link::processOne() {
 void Link::resetQueue() { queue_.reset(); }
 
 LinkResult Link::awaitReply(std::chrono::milliseconds limit) {
-  const auto start = Clock::now();
+  const auto start = now();
   const auto deadline = start + limit;
   for (;;) {
     const bool handled = processOne();
     if (state_.replyArrived) return state_.positive ? kLinkSuccess : kLinkRefused;
-    if (Clock::now() - start > limit) {
+    if (now() - start > limit) {
       state_.timedOut = true;
       return kLinkTimedOut;
     }

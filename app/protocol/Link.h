@@ -4,11 +4,13 @@
 // through linkReceive.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
 
+#include "app/protocol/LinkClock.h"
 #include "app/protocol/PortLibraryBinding.h"
 #include "app/protocol/ReceiveQueue.h"
 
@@ -84,8 +86,14 @@ class Link {
   // it. False when the queue was empty.
   bool processOne();
   void resetQueue();
+  // The clock every limit and pause of the link is measured on; null restores the
+  // system's clock. Set while no request is in progress.
+  void setClock(LinkClock* clock) { clock_.store(clock ? clock : &steadyLinkClock()); }
+  LinkClock& clock() const { return *clock_.load(); }
+  Clock::time_point now() const { return clock().now(); }
+  void sleepFor(std::chrono::milliseconds duration) const { clock().sleepFor(duration); }
   // Waits for something to process, until `deadline` at the latest.
-  void waitForMessage(Clock::time_point deadline) { queue_.waitForMessage(deadline); }
+  void waitForMessage(Clock::time_point deadline) { clock().waitForMessage(queue_, deadline); }
 
   // The common wait for an ending reply: kLinkSuccess when it was positive,
   // kLinkRefused when not, kLinkTimedOut (timedOut set) when more than `limit` passed.
@@ -103,6 +111,7 @@ class Link {
   const OutputFunctionTable* output_ = nullptr;
   LinkState state_;
   ReceiveQueue queue_;
+  std::atomic<LinkClock*> clock_{&steadyLinkClock()};
   std::atomic<Observer> observer_{nullptr};
   std::atomic<void*> observerContext_{nullptr};
 };

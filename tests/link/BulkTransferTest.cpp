@@ -315,27 +315,6 @@ TEST_F(ScriptedSending, WaitHoldsTheBlocksAndReadyResumesWithTheNextOne) {
   EXPECT_GT(third, ready) << "a block went out while the instrument waited";
 }
 
-TEST_F(ScriptedSending, AWaitWhileABlockIsPreparedHoldsThatBlock) {
-  // The pacing pause before the second block is long; the Wait comes during it, while
-  // that block is already built.
-  BulkTransfer paced(Link::instance(), progress, PacingSettings{256, 300});
-  ports.setReceiver([&](const Bytes& m) {
-    if (blockWithCounter(0)(m)) {
-      ports.deliverLater(message(SysexId::Wait), milliseconds(10));
-      ports.deliverLater(message(SysexId::Ready), milliseconds(600));
-    }
-  });
-  const Bytes data = patternBytes(3 * 210);
-  ASSERT_EQ(paced.sendBlocks(data), kLinkSuccess);
-  const auto blocks = onlyBlocks(ports.sent());
-  EXPECT_EQ(countersOf(blocks), (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(unpackBlocks(blocks), data);
-  const auto events = ports.events();
-  const std::size_t ready = indexOf(events, PortEvent::Kind::Delivered, isMessage(SysexId::Ready));
-  ASSERT_NE(ready, std::string::npos);
-  EXPECT_GT(indexOf(events, PortEvent::Kind::Sent, blockWithCounter(1)), ready);
-}
-
 TEST(ScriptedSendingAnswers, ErrorOrCancelFromTheInstrumentStopsTheBlocks) {
   for (const SysexId answer : {SysexId::Error, SysexId::Cancel}) {
     SCOPED_TRACE(std::string(sysexName(answer)));

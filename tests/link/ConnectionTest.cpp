@@ -1,10 +1,11 @@
 // The connection check and the disconnect: which ports are opened and closed in which
 // order, which device numbers are tried, what the user is told, and what the
-// instrument is sent on the way out. The check's fixed delays are left out here; the
-// slow tests keep them.
+// instrument is sent on the way out. The check's fixed delays are left out here,
+// except on the virtual clock, which also pins its answer limits.
 #include <gtest/gtest.h>
 
 #include "tests/link/LinkHarness.h"
+#include "tests/link/VirtualClock.h"
 
 namespace quaverly::linktest {
 namespace {
@@ -56,6 +57,9 @@ std::vector<std::string> outline(const std::vector<PortEvent>& events) {
         lines.push_back(name + " to " + std::to_string(e.bytes[2] & 0x0F));
         break;
       }
+      case Kind::Paused:
+        lines.push_back("pause " + std::to_string(e.pause.count()) + " ms");
+        break;
       case Kind::Delivered:
         break;
     }
@@ -189,6 +193,66 @@ TEST(ConnectionToTheInstrument, ConnectAndDisconnectPutTheInstrumentIntoTransfer
   EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
             (std::vector<std::string>{"input stop", "RemoteMode off to 0", "input close", "output close"}));
   EXPECT_TRUE(messages.shown().empty());
+}
+
+// ---- the default timings, on a virtual clock ----------------------------------------
+
+class ConnectionOnTheVirtualClock : public Connection {
+ protected:
+  VirtualClock clock{ports};
+};
+
+TEST_F(ConnectionOnTheVirtualClock, SettlesOneSecondBeforeAndAfterStartingTheInputAndHalfOneBeforeTheCheck) {
+  ports.setReceiver([&](const Bytes& m) {
+    if (is(SysexId::IdentifyRequest, m)) ports.deliver(buildIdentifyReply(0, 1, 2));
+    if (is(SysexId::RemoteCheck, m)) ports.deliver(message(SysexId::RemoteReady));
+  });
+  ASSERT_NE(linkConnect(link, ui), 0);
+  EXPECT_EQ(outline(ports.events()),
+            (std::vector<std::string>{"input open", "output open", "pause 1000 ms", "input start", "pause 1000 ms",
+                                      waitWindow, "IdentifyRequest to 0", "RemoteMode on to 0", "pause 500 ms",
+                                      "RemoteCheck to 0", "wait window closed"}));
+  EXPECT_EQ(clock.elapsed(), milliseconds(2500));
+}
+
+TEST_F(ConnectionOnTheVirtualClock, ASearchWithoutAnswerGivesEachDeviceNumberOneSecond) {
+  EXPECT_EQ(linkConnect(link, ui), 0);
+  EXPECT_EQ(messages.shown(), std::vector<int>{3});
+  EXPECT_GT(clock.elapsed(), milliseconds(2000 + 16 * 1000));
+  EXPECT_LT(clock.elapsed(), milliseconds(2000 + 16 * 1000 + 1));
+}
+
+// Each answer limit from both sides: the answer at the limit connects, one a
+// millisecond later leads to the failure message. The identify case answers only
+// the last device number, so that no later request takes the late answer for its own.
+TEST(ConnectionLimits, AnAnswerAtTheLimitConnectsAndOneAMillisecondLaterDoesNot) {
+  struct Case {
+    const char* name;
+    milliseconds identifyAt;  // after the IdentifyRequest to device 15
+    milliseconds remoteAt;    // after the RemoteCheck
+    bool connected;
+    std::vector<int> shown;
+  };
+  const Case cases[] = {
+      {"identify at the limit", milliseconds(1000), milliseconds(0), true, {}},
+      {"identify after the limit", milliseconds(1001), milliseconds(0), false, {3}},
+      {"remote check at the limit", milliseconds(0), milliseconds(2000), true, {}},
+      {"remote check after the limit", milliseconds(0), milliseconds(2001), false, {4}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePortLibrary ports;
+    VirtualClock clock(ports);
+    MessageCapture messages(ports);
+    RecordingUi ui(ports);
+    ports.setReceiver([&](const Bytes& m) {
+      if (m[2] != 0x5F) return;
+      if (is(SysexId::IdentifyRequest, m)) clock.deliverAfter(c.identifyAt, buildIdentifyReply(15, 1, 2));
+      if (is(SysexId::RemoteCheck, m)) clock.deliverAfter(c.remoteAt, message(SysexId::RemoteReady, 15));
+    });
+    EXPECT_EQ(linkConnect(Link::instance(), ui) != 0, c.connected);
+    EXPECT_EQ(messages.shown(), c.shown);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -106,6 +107,7 @@ FakePortLibrary::FakePortLibrary() {
   Link& link = Link::instance();
   link.setObserver(nullptr, nullptr);
   link.state() = protocol::LinkState{};
+  link.setClock(nullptr);
   link.resetQueue();
   link.bind(&input_, &output_);
   timer_ = std::thread([this] { runTimer(); });
@@ -191,10 +193,12 @@ void FakePortLibrary::runTimer() {
   }
 }
 
-void FakePortLibrary::record(PortEvent::Kind kind, std::span<const std::uint8_t> bytes, std::string text) {
+void FakePortLibrary::record(PortEvent::Kind kind, std::span<const std::uint8_t> bytes, std::string text,
+                             milliseconds pause) {
+  const Clock::time_point at = Link::instance().now();
   {
     std::lock_guard lock(mutex_);
-    events_.push_back({kind, Bytes(bytes.begin(), bytes.end()), std::move(text), Clock::now()});
+    events_.push_back({kind, Bytes(bytes.begin(), bytes.end()), std::move(text), at, pause});
   }
   changed_.notify_all();
 }
@@ -351,6 +355,20 @@ Bytes patternBytes(std::size_t size, std::uint32_t seed) {
     b = static_cast<std::uint8_t>(x >> 23);
   }
   return data;
+}
+
+std::string testName(std::string_view description) {
+  std::string name;
+  bool upper = true;
+  for (const char c : description) {
+    if (std::isalnum(static_cast<unsigned char>(c)) == 0) {
+      upper = true;
+    } else {
+      name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+      upper = false;
+    }
+  }
+  return name;
 }
 
 // ---- the harness with a virtual instrument ---------------------------------------

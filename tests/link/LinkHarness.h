@@ -61,18 +61,21 @@ struct PortEvent {
     Shown,       // a message shown to the user (text)
     WaitShown,   // the connection check's wait window opened (text)
     WaitClosed,  // and closed
+    Paused,      // the link slept on a VirtualClock, for `pause`
   };
   Kind kind;
   Bytes bytes;
   std::string text;
-  Clock::time_point at;
+  Clock::time_point at;  // on the link's clock
+  milliseconds pause{0};
 };
 
 class FakePortLibrary {
  public:
   using Receiver = std::function<void(const Bytes&)>;
 
-  // Binds the process's Link to this library's tables and empties its queue.
+  // Binds the process's Link to this library's tables, on the system's clock, and
+  // empties its queue.
   FakePortLibrary();
   // Stops the timer thread and unbinds the Link.
   ~FakePortLibrary();
@@ -101,7 +104,8 @@ class FakePortLibrary {
   // The same, from the timer thread, `delay` from now.
   void deliverLater(Bytes message, milliseconds delay);
 
-  void record(PortEvent::Kind kind, std::span<const std::uint8_t> bytes = {}, std::string text = {});
+  void record(PortEvent::Kind kind, std::span<const std::uint8_t> bytes = {}, std::string text = {},
+              milliseconds pause = milliseconds(0));
   std::vector<PortEvent> events() const;
   // The messages the link sent, in order.
   std::vector<Bytes> sent() const;
@@ -188,6 +192,10 @@ int messageNumber(std::string_view text);
 Bytes patternBytes(std::size_t size, std::uint32_t seed = 1);
 
 inline bool is(SysexId id, const Bytes& message) { return protocol::matches(id, message); }
+
+// A case's description as a test name: "end of data after a Wait" gives
+// "EndOfDataAfterAWait".
+std::string testName(std::string_view description);
 
 // The virtual instrument behind a FakePortLibrary, and the PC's side of transfers.
 class LinkHarness {

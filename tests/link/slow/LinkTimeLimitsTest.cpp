@@ -1,6 +1,8 @@
-// The link's own time limits, waited out for real: each test here takes seconds. The
-// limits are asserted from below only; the upper bounds are generous and only catch a
-// limit that is far too long or missing.
+// The link's own time limits, waited out for real on the system's clock: each test
+// here takes seconds. The limits are asserted from below only; the upper bounds are
+// generous and only catch a limit that is far too long or missing. The exact limits,
+// from both sides, are pinned on a virtual clock in TimeLimitsTest.cpp; these tests
+// check that the system's clock keeps them.
 #include <gtest/gtest.h>
 
 #include "app/protocol/BlockCodec.h"
