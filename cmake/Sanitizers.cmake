@@ -5,6 +5,16 @@ if(QUAVERLY_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# ThreadSanitizer for the threaded tests without a GUI. It cannot be combined with
+# AddressSanitizer.
+if(QUAVERLY_TSAN)
+  if(QUAVERLY_SANITIZE)
+    message(FATAL_ERROR "QUAVERLY_TSAN and QUAVERLY_SANITIZE exclude each other: use two build folders")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # libFuzzer needs clang; the fuzz targets are instrumented with ASan and UBSan as well.
 if(QUAVERLY_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")

@@ -200,8 +200,18 @@ TEST_F(SystemLayer, ShortMessagesAreUnpackedToTheirLength) {
   EXPECT_EQ(midiOutShortMsg(out, 0x00FF05C0), MMSYSERR_NOERROR);     // program change: one data byte
   EXPECT_EQ(midiOutShortMsg(out, 0x000000F8), MMSYSERR_NOERROR);     // clock: status only
   EXPECT_EQ(midiOutShortMsg(out, 0x00007FF2), MMSYSERR_NOERROR);     // song position: two
-  EXPECT_EQ(midiOutShortMsg(out, 0x0000403C), MMSYSERR_INVALPARAM);  // no status byte
-  EXPECT_EQ(port->shortMessages(), (std::vector<Bytes>{{0x90, 0x3C, 0x40}, {0xC0, 0x05}, {0xF8}, {0xF2, 0x7F, 0x00}}));
+  // No status byte: the song position ended the running status, so the data bytes
+  // go out as they are.
+  EXPECT_EQ(midiOutShortMsg(out, 0x0000403C), MMSYSERR_NOERROR);
+  EXPECT_EQ(midiOutShortMsg(out, 0x00004090), MMSYSERR_NOERROR);  // note on, velocity 0
+  EXPECT_EQ(midiOutShortMsg(out, 0x00000038), MMSYSERR_NOERROR);  // running status
+  EXPECT_EQ(port->shortMessages(), (std::vector<Bytes>{{0x90, 0x3C, 0x40},
+                                                       {0xC0, 0x05},
+                                                       {0xF8},
+                                                       {0xF2, 0x7F, 0x00},
+                                                       {0x3C, 0x40},
+                                                       {0x90, 0x40, 0x00},
+                                                       {0x90, 0x38, 0x00}}));
 
   port->setShortResult(MIDIERR_NODEVICE);
   EXPECT_EQ(midiOutShortMsg(out, 0x00403C80), MIDIERR_NODEVICE);
