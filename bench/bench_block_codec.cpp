@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/protocol/BlockCodec.h"
+#include "app/protocol/wire/BlockCodec.h"
 
 namespace {
 

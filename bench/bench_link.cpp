@@ -33,7 +33,7 @@
 #include "app/protocol/BulkTransfer.h"
 #include "app/protocol/FileCommands.h"
 #include "app/protocol/Link.h"
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 #include "instrument/InMemoryFileMemory.h"
 #include "instrument/Instrument.h"
 

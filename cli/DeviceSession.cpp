@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/protocol/Connection.h"
-#include "app/shell/QtUserSettingsStore.h"
+#include "app/settings/QtUserSettingsStore.h"
 #include "cli/TerminalMessages.h"
 
 namespace quaverly::cli {

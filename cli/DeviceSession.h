@@ -14,7 +14,7 @@
 #include "app/jobs/InstrumentFileCommands.h"
 #include "app/protocol/Link.h"
 #include "app/protocol/PortLibraryBinding.h"
-#include "app/shell/AppSettings.h"
+#include "app/settings/AppSettings.h"
 #include "cli/Command.h"
 #include "cli/DeviceNames.h"
 

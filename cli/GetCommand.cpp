@@ -5,7 +5,7 @@
 
 #include "app/jobs/InstrumentFolderTree.h"
 #include "app/jobs/ReceiveJob.h"
-#include "app/protocol/ShiftJisText.h"
+#include "app/protocol/wire/ShiftJisText.h"
 #include "cli/DeviceSession.h"
 #include "cli/InstrumentPath.h"
 #include "cli/TerminalMessages.h"

@@ -1,6 +1,6 @@
 #include "cli/InstrumentPath.h"
 
-#include "app/protocol/ShiftJisText.h"
+#include "app/protocol/wire/ShiftJisText.h"
 #include "cli/TerminalMessages.h"
 
 namespace quaverly::cli {

@@ -3,7 +3,7 @@
 #include <iomanip>
 
 #include "app/jobs/InstrumentFolderTree.h"
-#include "app/protocol/ShiftJisText.h"
+#include "app/protocol/wire/ShiftJisText.h"
 #include "cli/DeviceSession.h"
 #include "cli/InstrumentPath.h"
 #include "cli/TerminalMessages.h"

@@ -1,6 +1,6 @@
 #include "cli/MakeFolderCommand.h"
 
-#include "app/jobs/FileNameRule.h"
+#include "app/protocol/wire/FileNameRule.h"
 #include "app/jobs/InstrumentFolderTree.h"
 #include "app/protocol/FileCommands.h"
 #include "cli/DeviceSession.h"

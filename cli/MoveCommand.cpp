@@ -1,6 +1,6 @@
 #include "cli/MoveCommand.h"
 
-#include "app/jobs/FileNameRule.h"
+#include "app/protocol/wire/FileNameRule.h"
 #include "app/jobs/InstrumentFolderTree.h"
 #include "cli/DeviceSession.h"
 #include "cli/InstrumentPath.h"

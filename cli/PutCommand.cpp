@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/jobs/FileNameRule.h"
+#include "app/protocol/wire/FileNameRule.h"
 #include "app/jobs/InstrumentFolderTree.h"
 #include "app/jobs/TransmitJob.h"
 #include "cli/DeviceSession.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/shell/AppSettings.h"
-#include "app/shell/MessageCatalogue.h"
+#include "app/settings/AppSettings.h"
+#include "app/messages/MessageCatalogue.h"
 
 namespace quaverly::cli {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/jobs/TransferJob.h"
-#include "app/shell/MessageCatalogue.h"
+#include "app/messages/MessageCatalogue.h"
 #include "cli/DeviceSession.h"
 #include "cli/Interrupt.h"
 #include "cli/TransferTerminal.h"

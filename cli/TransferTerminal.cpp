@@ -3,7 +3,7 @@
 #include <cctype>
 #include <vector>
 
-#include "app/shell/UiStrings.h"
+#include "app/messages/UiStrings.h"
 #include "cli/Interrupt.h"
 #include "cli/TerminalMessages.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/shell/MessageCatalogue.h"
+#include "app/messages/MessageCatalogue.h"
 
 namespace quaverly::cli {
 

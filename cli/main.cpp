@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/shell/UiStrings.h"
+#include "app/messages/UiStrings.h"
 #include "cli/Command.h"
 #include "cli/ConvertCommand.h"
 #include "cli/FreeSpaceCommand.h"

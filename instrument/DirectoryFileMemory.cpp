@@ -6,7 +6,7 @@
 #include <memory>
 #include <system_error>
 
-#include "app/protocol/ShiftJisText.h"
+#include "app/protocol/wire/ShiftJisText.h"
 
 namespace quaverly::instrument {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "app/jobs/FileNameRule.h"
-#include "app/protocol/BlockCodec.h"
-#include "app/protocol/ShiftJisText.h"
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/FileNameRule.h"
+#include "app/protocol/wire/BlockCodec.h"
+#include "app/protocol/wire/ShiftJisText.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 
 namespace quaverly::instrument {
 

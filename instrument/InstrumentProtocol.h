@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 #include "instrument/FileMemory.h"
 #include "instrument/InstrumentOptions.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 
 namespace quaverly::instrument {
 

@@ -11,9 +11,9 @@
 #include <algorithm>
 
 #include "app/dialogs/BitmapLibrary.h"
-#include "app/shell/DialogFont.h"
-#include "app/shell/DialogUnits.h"
-#include "app/shell/UiStrings.h"
+#include "app/dialogs/DialogFont.h"
+#include "app/dialogs/DialogUnits.h"
+#include "app/messages/UiStrings.h"
 
 namespace quaverly {
 

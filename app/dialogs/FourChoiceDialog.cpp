@@ -10,10 +10,10 @@
 #include <array>
 
 #include "app/dialogs/BitmapLibrary.h"
-#include "app/shell/DialogFont.h"
-#include "app/shell/DialogUnits.h"
-#include "app/shell/OwnerWindow.h"
-#include "app/shell/UiText.h"
+#include "app/dialogs/DialogFont.h"
+#include "app/dialogs/DialogUnits.h"
+#include "app/dialogs/OwnerWindow.h"
+#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 

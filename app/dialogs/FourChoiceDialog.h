@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <QString>
 
-#include "app/shell/MessageCatalogue.h"
-#include "app/shell/UiStrings.h"
+#include "app/messages/MessageCatalogue.h"
+#include "app/messages/UiStrings.h"
 
 class QLabel;
 class QPushButton;

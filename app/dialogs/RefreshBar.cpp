@@ -8,10 +8,10 @@
 #include <QToolBar>
 
 #include "app/dialogs/BitmapLibrary.h"
-#include "app/shell/DialogFont.h"
-#include "app/shell/DialogUnits.h"
-#include "app/shell/UiStrings.h"
-#include "app/shell/UiText.h"
+#include "app/dialogs/DialogFont.h"
+#include "app/dialogs/DialogUnits.h"
+#include "app/messages/UiStrings.h"
+#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <vector>
 
-#include "app/protocol/ShiftJisText.h"
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/ShiftJisText.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 
 namespace quaverly {
 

@@ -7,9 +7,9 @@
 
 #include "app/jobs/AtomicFile.h"
 #include "app/jobs/PcFiles.h"
-#include "app/protocol/ShiftJisText.h"
-#include "app/shell/MessageCatalogue.h"
-#include "app/shell/UiStrings.h"
+#include "app/protocol/wire/ShiftJisText.h"
+#include "app/messages/MessageCatalogue.h"
+#include "app/messages/UiStrings.h"
 
 namespace quaverly {
 

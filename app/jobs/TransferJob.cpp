@@ -1,6 +1,6 @@
 #include "app/jobs/TransferJob.h"
 
-#include "app/shell/MessageCatalogue.h"
+#include "app/messages/MessageCatalogue.h"
 
 #include <chrono>
 #include <system_error>

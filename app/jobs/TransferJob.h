@@ -15,7 +15,7 @@
 #include "app/jobs/ProgressDisplay.h"
 #include "app/jobs/TransferJobState.h"
 #include "app/protocol/Link.h"
-#include "app/shell/AppSettings.h"
+#include "app/settings/AppSettings.h"
 
 namespace quaverly {
 

@@ -9,8 +9,8 @@
 
 #include "app/jobs/PcFiles.h"
 #include "app/protocol/FileCommands.h"
-#include "app/protocol/ShiftJisText.h"
-#include "app/shell/MessageCatalogue.h"
+#include "app/protocol/wire/ShiftJisText.h"
+#include "app/messages/MessageCatalogue.h"
 #include "app/smf/SmfMerger.h"
 
 namespace quaverly {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/protocol/BlockCodec.h"
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/BlockCodec.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 
 namespace quaverly::protocol {
 

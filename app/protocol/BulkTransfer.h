@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "app/protocol/Link.h"
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 
 namespace quaverly::protocol {
 

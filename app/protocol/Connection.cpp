@@ -1,7 +1,7 @@
 #include "app/protocol/Connection.h"
 
-#include "app/protocol/SysexCatalogue.h"
-#include "app/shell/MessageCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
+#include "app/messages/MessageCatalogue.h"
 
 namespace quaverly::protocol {
 

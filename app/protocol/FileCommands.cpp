@@ -1,6 +1,6 @@
 #include "app/protocol/FileCommands.h"
 
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 
 namespace quaverly::protocol {
 

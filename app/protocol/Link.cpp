@@ -1,7 +1,7 @@
 #include "app/protocol/Link.h"
 
-#include "app/protocol/BlockCodec.h"
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/BlockCodec.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 
 namespace quaverly::protocol {
 

@@ -8,7 +8,7 @@
 #include "app/shell/CTessitorApp.h"
 #include "app/shell/CTessitorView.h"
 #include "app/shell/MainMenus.h"
-#include "app/shell/UiStrings.h"
+#include "app/messages/UiStrings.h"
 
 namespace quaverly {
 

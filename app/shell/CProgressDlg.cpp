@@ -9,11 +9,11 @@
 #include <utility>
 
 #include "app/dialogs/BitmapLibrary.h"
-#include "app/shell/DialogFont.h"
-#include "app/shell/MessagePump.h"
-#include "app/shell/OwnerWindow.h"
-#include "app/shell/UiStrings.h"
-#include "app/shell/UiText.h"
+#include "app/dialogs/DialogFont.h"
+#include "app/dialogs/MessagePump.h"
+#include "app/dialogs/OwnerWindow.h"
+#include "app/messages/UiStrings.h"
+#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 

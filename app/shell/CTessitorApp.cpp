@@ -8,14 +8,14 @@
 #include "app/dialogs/BitmapLibrary.h"
 #include "app/protocol/Link.h"
 #include "app/shell/CMainFrame.h"
-#include "app/shell/DialogFont.h"
-#include "app/shell/IniFile.h"
+#include "app/dialogs/DialogFont.h"
+#include "app/settings/IniFile.h"
 #include "app/shell/LanguageChoice.h"
-#include "app/shell/QtUserSettingsStore.h"
+#include "app/settings/QtUserSettingsStore.h"
 #include "app/shell/SingleInstanceLock.h"
 #include "app/shell/SplashWindow.h"
-#include "app/shell/UiStrings.h"
-#include "app/shell/UiText.h"
+#include "app/messages/UiStrings.h"
+#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 

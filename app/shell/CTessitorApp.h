@@ -15,8 +15,8 @@
 #include <optional>
 
 #include "app/protocol/PortLibraryBinding.h"
-#include "app/shell/AppSettings.h"
-#include "app/shell/MessageCatalogue.h"
+#include "app/settings/AppSettings.h"
+#include "app/messages/MessageCatalogue.h"
 
 class QWidget;
 

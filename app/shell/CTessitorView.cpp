@@ -6,7 +6,7 @@
 #include "app/protocol/Connection.h"
 #include "app/shell/GuiConnectionUi.h"
 #include "app/shell/MainMenus.h"
-#include "app/shell/UiText.h"
+#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 

@@ -6,11 +6,11 @@
 
 #include <algorithm>
 
-#include "app/shell/DialogFont.h"
-#include "app/shell/DialogUnits.h"
-#include "app/shell/OwnerWindow.h"
-#include "app/shell/UiStrings.h"
-#include "app/shell/UiText.h"
+#include "app/dialogs/DialogFont.h"
+#include "app/dialogs/DialogUnits.h"
+#include "app/dialogs/OwnerWindow.h"
+#include "app/messages/UiStrings.h"
+#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include "app/shell/MessagePump.h"
-#include "app/shell/UiText.h"
+#include "app/dialogs/MessagePump.h"
+#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 

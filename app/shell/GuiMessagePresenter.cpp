@@ -9,9 +9,9 @@
 #include <string>
 
 #include "app/dialogs/FourChoiceDialog.h"
-#include "app/shell/OwnerWindow.h"
-#include "app/shell/UiStrings.h"
-#include "app/shell/UiText.h"
+#include "app/dialogs/OwnerWindow.h"
+#include "app/messages/UiStrings.h"
+#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 

@@ -4,7 +4,7 @@
 // owned by the active window.
 #pragma once
 
-#include "app/shell/MessageCatalogue.h"
+#include "app/messages/MessageCatalogue.h"
 
 #include <QString>
 

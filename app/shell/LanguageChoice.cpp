@@ -1,6 +1,6 @@
 #include "app/shell/LanguageChoice.h"
 
-#include "app/shell/UiStrings.h"
+#include "app/messages/UiStrings.h"
 
 namespace quaverly {
 

@@ -5,7 +5,7 @@
 #include <QMenuBar>
 #include <QString>
 
-#include "app/shell/UiText.h"
+#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "app/shell/MessageCatalogue.h"
+#include "app/messages/MessageCatalogue.h"
 
 class QMenuBar;
 

@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "app/shell/MessageCatalogue.h"
-#include "app/shell/UiStrings.h"
+#include "app/messages/MessageCatalogue.h"
+#include "app/messages/UiStrings.h"
 #include "cli/TransferTerminal.h"
 
 namespace quaverly::cli {

@@ -28,8 +28,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/protocol/BlockCodec.h"
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/BlockCodec.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 #include "instrument/tool/MidiPortBridge.h"
 #include "instrument/tool/SysexAssembler.h"
 

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 #include "instrument/DirectoryFileMemory.h"
 #include "instrument/InMemoryFileMemory.h"
 #include "tests/instrument/InstrumentHarness.h"

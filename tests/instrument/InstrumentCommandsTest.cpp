@@ -2,7 +2,7 @@
 // answers, when it refuses, and what each command does to its memory.
 #include <gtest/gtest.h>
 
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 #include "tests/instrument/InstrumentHarness.h"
 
 namespace quaverly::instrument::testing {

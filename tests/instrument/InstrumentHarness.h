@@ -19,8 +19,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/protocol/BlockCodec.h"
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/BlockCodec.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 #include "instrument/InMemoryFileMemory.h"
 #include "instrument/Instrument.h"
 

@@ -5,8 +5,8 @@
 
 #include <thread>
 
-#include "app/protocol/BlockCodec.h"
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/BlockCodec.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 #include "tests/instrument/InstrumentHarness.h"
 
 namespace quaverly::instrument::testing {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/protocol/BlockCodec.h"
+#include "app/protocol/wire/BlockCodec.h"
 #include "tests/link/LinkHarness.h"
 
 namespace quaverly::linktest {

@@ -31,8 +31,8 @@
 #include "app/protocol/FileCommands.h"
 #include "app/protocol/Link.h"
 #include "app/protocol/PortLibraryBinding.h"
-#include "app/protocol/SysexCatalogue.h"
-#include "app/shell/MessageCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
+#include "app/messages/MessageCatalogue.h"
 #include "instrument/InMemoryFileMemory.h"
 #include "instrument/Instrument.h"
 

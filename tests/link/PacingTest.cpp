@@ -7,7 +7,7 @@
 
 #include <numeric>
 
-#include "app/protocol/BlockCodec.h"
+#include "app/protocol/wire/BlockCodec.h"
 #include "tests/link/VirtualClock.h"
 
 namespace quaverly::linktest {

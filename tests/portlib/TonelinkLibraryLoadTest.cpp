@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 #include "portlib/Tonelink.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/protocol/SysexCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 #include "portlib/system/VirtualInstrumentBackend.h"
 #include "tests/portlib/MidiTestSupport.h"
 

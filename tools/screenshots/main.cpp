@@ -36,8 +36,8 @@
 #include "app/shell/LanguageChoice.h"
 #include "app/shell/MainMenus.h"
 #include "app/shell/SplashWindow.h"
-#include "app/shell/UiStrings.h"
-#include "app/shell/UiText.h"
+#include "app/messages/UiStrings.h"
+#include "app/dialogs/UiText.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QtTest>
 
 #include "app/dialogs/FourChoiceDialog.h"
-#include "app/shell/UiStrings.h"
+#include "app/messages/UiStrings.h"
 #include "tests/app/dialogs/GuiTestSupport.h"
 
 using quaverly::FourChoiceDialog;

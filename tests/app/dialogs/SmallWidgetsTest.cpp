@@ -10,7 +10,7 @@
 #include "app/dialogs/BitmapLibrary.h"
 #include "app/dialogs/HoverButton.h"
 #include "app/dialogs/RefreshBar.h"
-#include "app/shell/UiStrings.h"
+#include "app/messages/UiStrings.h"
 #include "tests/app/dialogs/GuiTestSupport.h"
 
 using quaverly::Language;

@@ -21,7 +21,7 @@
 #include "app/protocol/Connection.h"
 #include "app/protocol/Link.h"
 #include "app/protocol/PortLibraryBinding.h"
-#include "app/shell/MessageCatalogue.h"
+#include "app/messages/MessageCatalogue.h"
 
 namespace quaverly {
 namespace {

@@ -23,9 +23,9 @@
 #include "app/jobs/InstrumentFolderTree.h"
 #include "app/jobs/ProgressDisplay.h"
 #include "app/jobs/TransferJob.h"
-#include "app/shell/AppSettings.h"
-#include "app/shell/MessageCatalogue.h"
-#include "app/shell/UiStrings.h"
+#include "app/settings/AppSettings.h"
+#include "app/messages/MessageCatalogue.h"
+#include "app/messages/UiStrings.h"
 #include "tests/link/LinkHarness.h"
 
 namespace quaverly::jobtest {

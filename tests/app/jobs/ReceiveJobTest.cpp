@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "app/jobs/ReceiveJob.h"
-#include "app/protocol/ShiftJisText.h"
+#include "app/protocol/wire/ShiftJisText.h"
 #include "tests/app/jobs/JobTestSupport.h"
 
 namespace quaverly::jobtest {

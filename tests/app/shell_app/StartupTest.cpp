@@ -14,7 +14,7 @@
 #include "app/shell/CTessitorApp.h"
 #include "app/shell/LanguageChoice.h"
 #include "app/shell/SingleInstanceLock.h"
-#include "app/shell/UiStrings.h"
+#include "app/messages/UiStrings.h"
 #include "tests/app/shell_app/TestSupport.h"
 
 Q_DECLARE_METATYPE(quaverly::Language)

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/shell/CTessitorApp.h"
-#include "app/shell/MessageCatalogue.h"
+#include "app/messages/MessageCatalogue.h"
 #include "tests/app/shell_app/FakeTonelink.h"
 
 namespace quaverly::test {

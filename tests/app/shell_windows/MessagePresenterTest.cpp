@@ -14,9 +14,9 @@
 #include "app/dialogs/FourChoiceDialog.h"
 #include "app/shell/CProgressDlg.h"
 #include "app/shell/GuiMessagePresenter.h"
-#include "app/shell/MessageCatalogue.h"
-#include "app/shell/MessagePump.h"
-#include "app/shell/UiStrings.h"
+#include "app/messages/MessageCatalogue.h"
+#include "app/dialogs/MessagePump.h"
+#include "app/messages/UiStrings.h"
 #include "tests/app/dialogs/GuiTestSupport.h"
 
 using quaverly::Language;

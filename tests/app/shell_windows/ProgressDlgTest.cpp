@@ -8,7 +8,7 @@
 
 #include "app/dialogs/BitmapLibrary.h"
 #include "app/shell/CProgressDlg.h"
-#include "app/shell/UiStrings.h"
+#include "app/messages/UiStrings.h"
 #include "tests/app/dialogs/GuiTestSupport.h"
 
 using quaverly::CProgressDlg;

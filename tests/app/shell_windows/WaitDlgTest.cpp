@@ -7,8 +7,8 @@
 
 #include "app/shell/CWaitDlg.h"
 #include "app/shell/GuiConnectionUi.h"
-#include "app/shell/MessageCatalogue.h"
-#include "app/shell/UiStrings.h"
+#include "app/messages/MessageCatalogue.h"
+#include "app/messages/UiStrings.h"
 #include "tests/app/dialogs/GuiTestSupport.h"
 
 using quaverly::CWaitDlg;

@@ -5,7 +5,7 @@
 // check that the system's clock keeps them.
 #include <gtest/gtest.h>
 
-#include "app/protocol/BlockCodec.h"
+#include "app/protocol/wire/BlockCodec.h"
 #include "tests/link/LinkHarness.h"
 
 namespace quaverly::linktest {

@@ -12,7 +12,7 @@
 #include "app/protocol/FileCommands.h"
 #include "app/protocol/Link.h"
 #include "app/protocol/PortLibraryBinding.h"
-#include "app/shell/MessageCatalogue.h"
+#include "app/messages/MessageCatalogue.h"
 #include "tests/link/LinkHarness.h"
 
 namespace quaverly::linktest {

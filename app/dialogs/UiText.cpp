@@ -1,0 +1,11 @@
+#include "app/dialogs/UiText.h"
+
+#include "app/messages/UiStrings.h"
+
+namespace quaverly {
+
+QString toQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+QString uiText(unsigned n) { return toQString(uiString(n)); }
+
+}  // namespace quaverly
