@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "portlib/system/RtMidiBackend.h"
+#include "portlib/system/rtmidi/RtMidiBackend.h"
 #include "tests/portlib/MidiTestSupport.h"
 
 extern char** environ;

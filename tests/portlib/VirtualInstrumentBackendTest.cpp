@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/protocol/wire/SysexCatalogue.h"
-#include "portlib/system/VirtualInstrumentBackend.h"
+#include "portlib/system/virtual/VirtualInstrumentBackend.h"
 #include "tests/portlib/MidiTestSupport.h"
 
 namespace tonelink::test {

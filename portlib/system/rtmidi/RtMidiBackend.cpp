@@ -1,4 +1,4 @@
-#include "portlib/system/RtMidiBackend.h"
+#include "portlib/system/rtmidi/RtMidiBackend.h"
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>

@@ -1,4 +1,4 @@
-#include "portlib/system/VirtualInstrumentBackend.h"
+#include "portlib/system/virtual/VirtualInstrumentBackend.h"
 
 #include <charconv>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "portlib/system/DefaultBackends.h"
 
-#include "portlib/system/RtMidiBackend.h"
-#include "portlib/system/VirtualInstrumentBackend.h"
+#include "portlib/system/rtmidi/RtMidiBackend.h"
+#include "portlib/system/virtual/VirtualInstrumentBackend.h"
 
 namespace tonelink::mm {
 
