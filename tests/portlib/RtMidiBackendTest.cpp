@@ -14,11 +14,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 
+#include "portlib/system/rtmidi/JackServerWatch.h"
 #include "portlib/system/rtmidi/RtMidiBackend.h"
 #include "tests/portlib/MidiTestSupport.h"
 
@@ -438,6 +441,53 @@ TEST_F(RtMidiJackServer, AServerThatGoesAwayMakesCallsFailInsteadOfHanging) {
   EXPECT_EQ(inClosed, MMSYSERR_NOERROR);
   EXPECT_EQ(midiOutGetNumDevs(), 0u);
   EXPECT_EQ(midiInGetNumDevs(), 0u);
+}
+
+// The watch the backend shares with quaverly-instrument: it sees the server's MIDI
+// ports and their connections, and when the server goes away it says so once, both
+// to the callback and to gone(), and answers nothing more.
+TEST_F(RtMidiJackServer, TheServerWatchSeesThePortsAndTheServerGoingAway) {
+  std::mutex mutex;
+  std::condition_variable called;
+  int calls = 0;
+  auto watch = jack::ServerWatch::open(uniqueName("watch"), [&] {
+    std::lock_guard lock(mutex);
+    ++calls;
+    called.notify_all();
+  });
+  ASSERT_NE(watch, nullptr);
+  EXPECT_FALSE(watch->gone());
+  const auto sources = watch->midiSources();
+  const auto destinations = watch->midiDestinations();
+  EXPECT_NE(std::find(sources.begin(), sources.end(), "peer:out"), sources.end());
+  EXPECT_EQ(std::find(sources.begin(), sources.end(), "peer:in"), sources.end());
+  EXPECT_NE(std::find(destinations.begin(), destinations.end(), "peer:in"), destinations.end());
+  EXPECT_TRUE(watch->connections("peer:in").empty());
+  EXPECT_TRUE(watch->connections("no-such-client:port").empty());
+  EXPECT_GT(watch->midiBufferBytes(), 0u);
+
+  // A device connects to the peer: the watch sees the connection, from either end.
+  const auto out = outputId("JACK: peer:in");
+  ASSERT_TRUE(out.has_value());
+  HMIDIOUT outHandle = nullptr;
+  ASSERT_EQ(midiOutOpen(&outHandle, *out, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  const auto peers = watch->connections("peer:in");
+  ASSERT_EQ(peers.size(), 1u);
+  EXPECT_EQ(watch->connections(peers[0]), std::vector<std::string>{"peer:in"});
+  EXPECT_EQ(midiOutClose(outHandle), MMSYSERR_NOERROR);
+
+  peer_.reset();
+  server_->stop();
+  {
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(called.wait_for(lock, kWatchdog, [&] { return calls > 0; }));
+  }
+  EXPECT_TRUE(watch->gone());
+  EXPECT_TRUE(watch->midiSources().empty());
+  EXPECT_TRUE(watch->connections("peer:in").empty());
+  watch.reset();
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(calls, 1);
 }
 
 }  // namespace
