@@ -1,17 +1,15 @@
 #include "instrument/tool/MidiPortBridge.h"
 
 #include <RtMidi.h>
-#if QUAVERLY_TOOL_HAVE_JACK
-#include <jack/jack.h>
-#endif
-
-#include <cstdio>
 
 #include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <set>
 #include <utility>
+
+#include "portlib/system/rtmidi/JackOutputClose.h"
+#include "portlib/system/rtmidi/JackServerWatch.h"
 
 namespace quaverly::instrument::tool {
 
@@ -23,9 +21,8 @@ using Clock = std::chrono::steady_clock;
 // room; anything longer than a moment means it is stuck.
 constexpr auto kSendPatience = std::chrono::seconds(1);
 constexpr auto kSendRetryPause = std::chrono::milliseconds(2);
-// Many JACK periods: ample for a process cycle under way to end, even when the
-// machine is busy.
-constexpr auto kJackCycleDrain = std::chrono::milliseconds(100);
+// The JACK client that watches the server for the bridge.
+constexpr const char* kJackWatchName = "Quaverly instrument watch";
 
 RtMidi::Api rtMidiApi(MidiApi api) { return api == MidiApi::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA; }
 
@@ -40,55 +37,6 @@ std::set<std::string> portsNamed(Port& midi, const std::string& name) {
   }
   return found;
 }
-
-#if QUAVERLY_TOOL_HAVE_JACK
-void printJackError(const char* text) { std::fprintf(stderr, "JACK: %s\n", text); }
-void ignoreJackMessage(const char*) {}
-#endif
-
-}  // namespace
-
-// A JACK client of the bridge's own, never activated, that learns from the server
-// when it shuts down. It also tells at the start whether a server answers at all:
-// without one RtMidi only warns, fails at the first port, and libjack prints its
-// complaints for every client RtMidi tries to open.
-class JackWatch {
- public:
-#if QUAVERLY_TOOL_HAVE_JACK
-  static std::unique_ptr<JackWatch> open(std::function<void()> gone) {
-    jack_set_error_function(&ignoreJackMessage);
-    jack_set_info_function(&ignoreJackMessage);
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("Quaverly instrument watch", JackNoStartServer, &status);
-    jack_set_error_function(&printJackError);
-    if (!client) return nullptr;
-    std::unique_ptr<JackWatch> watch(new JackWatch(client, std::move(gone)));
-    // Called on a thread of libjack, until jack_client_close() in the destructor.
-    jack_on_shutdown(
-        client, [](void* self) { static_cast<JackWatch*>(self)->gone_(); }, watch.get());
-    return watch;
-  }
-  ~JackWatch() { jack_client_close(client_); }
-
- private:
-  JackWatch(jack_client_t* client, std::function<void()> gone) : client_(client), gone_(std::move(gone)) {}
-
-  jack_client_t* const client_;
-  const std::function<void()> gone_;
-#else
-  static std::unique_ptr<JackWatch> open(std::function<void()>) { return std::make_unique<JackWatch>(); }
-#endif
-};
-
-void closeJackOutput(RtMidiOut& out) {
-  // RtMidi 5.0 frees a JACK output's ring buffer before it closes the JACK client, so
-  // a process cycle still running then would read freed memory. Once the port is
-  // closed every new cycle returns at once; the pause lets one already under way end.
-  out.closePort();
-  std::this_thread::sleep_for(kJackCycleDrain);
-}
-
-namespace {
 
 std::vector<std::string> added(const std::set<std::string>& before, const std::set<std::string>& after) {
   std::vector<std::string> names;
@@ -112,10 +60,14 @@ std::unique_ptr<MidiPortBridge> MidiPortBridge::open(MidiApi api, const std::str
   const std::string where = std::string(midiApiName(api)) + ": ";
   if (api == MidiApi::Jack) {
     MidiPortBridge* b = bridge.get();
-    bridge->watch_ = JackWatch::open([b] {
+    // Whether a server answers is asked quietly; once it is known, libjack's errors are
+    // printed.
+    tonelink::jack::silenceMessages();
+    bridge->watch_ = tonelink::jack::ServerWatch::open(kJackWatchName, [b] {
       b->systemGone_.store(true);
       if (b->lost_) b->lost_();
     });
+    tonelink::jack::printErrors();
     if (!bridge->watch_) {
       error = where + "no JACK server is running";
       return nullptr;
@@ -205,7 +157,7 @@ MidiPortBridge::~MidiPortBridge() {
   in_.reset();
   {
     std::lock_guard lock(outMutex_);
-    if (out_ && api_ == MidiApi::Jack) closeJackOutput(*out_);
+    if (out_ && api_ == MidiApi::Jack) tonelink::jack::closeRtMidiOutput(*out_);
     out_.reset();
   }
   watch_.reset();

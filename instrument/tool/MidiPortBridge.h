@@ -26,17 +26,15 @@
 class RtMidiIn;
 class RtMidiOut;
 
+namespace tonelink::jack {
+class ServerWatch;
+}
+
 namespace quaverly::instrument::tool {
 
 enum class MidiApi { Alsa, Jack };
 
 std::string_view midiApiName(MidiApi api);
-
-class JackWatch;
-
-// Closes a JACK output port of RtMidi so that the object can then be destroyed
-// safely (RtMidi 5.0 frees its buffer before it stops JACK calling into it).
-void closeJackOutput(RtMidiOut& out);
 
 class MidiPortBridge {
  public:
@@ -105,7 +103,7 @@ class MidiPortBridge {
   const Log log_;
   const Lost lost_;
   std::atomic<bool> systemGone_{false};
-  std::unique_ptr<JackWatch> watch_;  // JACK only: notices when the server goes away
+  std::unique_ptr<tonelink::jack::ServerWatch> watch_;  // JACK only: notices when the server goes away
   std::vector<std::string> inputNames_;
   std::vector<std::string> outputNames_;
 

@@ -32,6 +32,7 @@
 #include "app/protocol/wire/SysexCatalogue.h"
 #include "instrument/tool/MidiPortBridge.h"
 #include "instrument/tool/SysexAssembler.h"
+#include "portlib/system/rtmidi/JackOutputClose.h"
 
 namespace {
 
@@ -132,7 +133,7 @@ class JackLink {
     in_.ignoreTypes(false, true, true);
   }
 
-  ~JackLink() { quaverly::instrument::tool::closeJackOutput(out_); }
+  ~JackLink() { tonelink::jack::closeRtMidiOutput(out_); }
 
   // Waits for the instrument's ports to appear and connects to them.
   void connect() {
