@@ -67,13 +67,13 @@ TEST(RtMidiPortList, AlsaNamesLoseTheAddressAndARepeatedClientName) {
   const auto ports = RtMidiBackend::listPorts(
       Api::Alsa,
       {"Midi Through:Midi Through Port-0 14:0", "quaverly-instrument:Quaverly Virtual Instrument 128:0",
-       "UM-ONE:UM-ONE MIDI 1 20:0", "Odd Name 3:4", "Tonelink-42:Tonelink In 130:0"},
+       "USB-MIDI:USB-MIDI MIDI 1 20:0", "Odd Name 3:4", "Tonelink-42:Tonelink In 130:0"},
       "Tonelink-42");
   ASSERT_EQ(ports.size(), 4u);
   EXPECT_EQ(ports[0].name, "ALSA: Midi Through Port-0");
   EXPECT_EQ(ports[0].address, "Midi Through:Midi Through Port-0 14:0");
   EXPECT_EQ(ports[1].name, "ALSA: quaverly-instrument:Quaverly Virtual Instrument");
-  EXPECT_EQ(ports[2].name, "ALSA: UM-ONE MIDI 1");
+  EXPECT_EQ(ports[2].name, "ALSA: USB-MIDI MIDI 1");
   EXPECT_EQ(ports[3].name, "ALSA: Odd Name");
 }
 
@@ -89,12 +89,13 @@ TEST(RtMidiPortList, OwnPortsAreLeftOutAndRepeatedNamesNumbered) {
                                              "JACK: Tonelink-42-x:out", "JACK: synth:in"}));
 
   const auto twins = RtMidiBackend::listPorts(
-      Api::Alsa, {"UM-ONE:UM-ONE MIDI 1 20:0", "UM-ONE:UM-ONE MIDI 1 24:0", "UM-ONE:UM-ONE MIDI 1 28:0"}, "x");
+      Api::Alsa, {"USB-MIDI:USB-MIDI MIDI 1 20:0", "USB-MIDI:USB-MIDI MIDI 1 24:0", "USB-MIDI:USB-MIDI MIDI 1 28:0"},
+      "x");
   ASSERT_EQ(twins.size(), 3u);
-  EXPECT_EQ(twins[0].name, "ALSA: UM-ONE MIDI 1");
-  EXPECT_EQ(twins[1].name, "ALSA: UM-ONE MIDI 1 #2");
-  EXPECT_EQ(twins[2].name, "ALSA: UM-ONE MIDI 1 #3");
-  EXPECT_EQ(twins[2].address, "UM-ONE:UM-ONE MIDI 1 28:0");
+  EXPECT_EQ(twins[0].name, "ALSA: USB-MIDI MIDI 1");
+  EXPECT_EQ(twins[1].name, "ALSA: USB-MIDI MIDI 1 #2");
+  EXPECT_EQ(twins[2].name, "ALSA: USB-MIDI MIDI 1 #3");
+  EXPECT_EQ(twins[2].address, "USB-MIDI:USB-MIDI MIDI 1 28:0");
 }
 
 // ---- without the system ----------------------------------------------------
