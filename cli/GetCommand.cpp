@@ -16,7 +16,6 @@ namespace quaverly::cli {
 namespace {
 
 constexpr std::string_view kSynopsis = "get [--to FOLDER] PATH...";
-constexpr std::uint16_t kMessageNotFound = 6;
 
 int runGet(std::span<const std::string_view> args, const GlobalOptions& globalOptions, std::ostream& out,
            std::ostream& err) {
@@ -69,7 +68,7 @@ int runGet(std::span<const std::string_view> args, const GlobalOptions& globalOp
       return exitStatusOf(*failure);
     }
     if (!node) {
-      showMessage(kMessageNotFound, path.display());
+      showMessage(MessageId::NotFound, path.display());
       return kExitRefused;
     }
     if (tree.kindOf(node) != InstrumentFolderTree::kFile) {

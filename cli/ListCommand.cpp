@@ -13,7 +13,6 @@ namespace quaverly::cli {
 namespace {
 
 constexpr std::string_view kSynopsis = "ls [FOLDER]";
-constexpr std::uint16_t kMessageNotFound = 6;
 
 // One entry: kind, read-only mark, size (none for a folder), name.
 void printEntry(std::ostream& out, const InstrumentFolderTree& tree, const FolderNode* node) {
@@ -63,7 +62,7 @@ int runList(std::span<const std::string_view> args, const GlobalOptions& options
     return exitStatusOf(*failure);
   }
   if (!node) {
-    showMessage(kMessageNotFound, path.display());
+    showMessage(MessageId::NotFound, path.display());
     return kExitRefused;
   }
   if (tree.kindOf(node) == InstrumentFolderTree::kFile) {

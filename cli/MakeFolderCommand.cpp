@@ -12,10 +12,6 @@ namespace quaverly::cli {
 namespace {
 
 constexpr std::string_view kSynopsis = "mkdir PATH";
-constexpr std::uint16_t kMessageNotFound = 6;
-constexpr std::uint16_t kMessageNameUsed = 7;
-constexpr std::uint16_t kMessageBadFolderName = 9;
-constexpr std::uint16_t kMessageCannotCreate = 12;
 
 int runMakeFolder(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,
                   std::ostream& err) {
@@ -33,7 +29,7 @@ int runMakeFolder(std::span<const std::string_view> args, const GlobalOptions& o
   if (!argument) return kExitUsageOrFile;
   const InstrumentPath& path = *argument;
   if (!isValidFileName(path.name())) {
-    showMessage(kMessageBadFolderName);
+    showMessage(MessageId::BadFolderName);
     return kExitUsageOrFile;
   }
 
@@ -51,11 +47,11 @@ int runMakeFolder(std::span<const std::string_view> args, const GlobalOptions& o
     return exitStatusOf(*failure);
   }
   if (!parent || tree.kindOf(parent) == InstrumentFolderTree::kFile) {
-    showMessage(kMessageNotFound, parentPath.display());
+    showMessage(MessageId::NotFound, parentPath.display());
     return kExitRefused;
   }
   if (childNamed(tree, parent, path.name())) {
-    showMessage(kMessageNameUsed);
+    showMessage(MessageId::NameUsed);
     return kExitRefused;
   }
   // The stored spelling of the folders above, the user's of the new name.
@@ -63,7 +59,7 @@ int runMakeFolder(std::span<const std::string_view> args, const GlobalOptions& o
   const protocol::LinkResult result = protocol::makeFolder(session.link(), parentWire + "\\" + path.name());
   if (result != protocol::kLinkSuccess) {
     if (result == protocol::kLinkRefused) {
-      showMessage(kMessageCannotCreate, path.display());
+      showMessage(MessageId::CannotCreate, path.display());
     } else {
       printFailure(err, "cannot make " + path.display() + ": " + failureText(result));
     }

@@ -11,9 +11,6 @@ namespace quaverly::cli {
 namespace {
 
 constexpr std::string_view kSynopsis = "mv PATH NEWNAME";
-constexpr std::uint16_t kMessageNotFound = 6;
-constexpr std::uint16_t kMessageNameUsed = 7;
-constexpr std::uint16_t kMessageBadFileName = 8;
 
 int runMove(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,
             std::ostream& err) {
@@ -34,7 +31,7 @@ int runMove(std::span<const std::string_view> args, const GlobalOptions& options
   // same bytes on the wire.
   const std::string_view newName = args[1];
   if (!isValidFileName(newName)) {
-    showMessage(kMessageBadFileName);
+    showMessage(MessageId::BadFileName);
     return kExitUsageOrFile;
   }
 
@@ -50,13 +47,13 @@ int runMove(std::span<const std::string_view> args, const GlobalOptions& options
     return exitStatusOf(*failure);
   }
   if (!node) {
-    showMessage(kMessageNotFound, path.display());
+    showMessage(MessageId::NotFound, path.display());
     return kExitRefused;
   }
   // Another entry of the folder may hold the name already; the entry itself may, in
   // other letter case, and is then renamed to the new spelling.
   if (FolderNode* existing = childNamed(tree, tree.parentOf(node), newName); existing && existing != node) {
-    showMessage(kMessageNameUsed);
+    showMessage(MessageId::NameUsed);
     return kExitRefused;
   }
   if (std::string_view(tree.nameOf(node)) == newName) return kExitSuccess;

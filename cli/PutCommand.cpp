@@ -18,7 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kSynopsis = "put [--to FOLDER] FILE...";
-constexpr std::uint16_t kMessageNotFound = 6;
 
 int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOptions, std::ostream& out,
            std::ostream& err) {
@@ -74,7 +73,7 @@ int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOp
     return exitStatusOf(*failure);
   }
   if (!folder || tree.kindOf(folder) == InstrumentFolderTree::kFile) {
-    showMessage(kMessageNotFound, destination.path->display());
+    showMessage(MessageId::NotFound, destination.path->display());
     return kExitRefused;
   }
   request.destinationPath = destination.path->wire();

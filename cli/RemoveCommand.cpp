@@ -12,8 +12,6 @@ namespace quaverly::cli {
 namespace {
 
 constexpr std::string_view kSynopsis = "rm PATH...";
-constexpr std::uint16_t kMessageCannotFind = 32;
-constexpr std::uint16_t kMessageReadOnly = 36;
 
 int runRemove(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,
               std::ostream& err) {
@@ -51,7 +49,7 @@ int runRemove(std::span<const std::string_view> args, const GlobalOptions& optio
       return exitStatusOf(*failure);
     }
     if (!node) {
-      showMessage(kMessageCannotFind, path.display());
+      showMessage(MessageId::CannotFindToDelete, path.display());
       status = kExitRefused;
       continue;
     }
@@ -61,7 +59,7 @@ int runRemove(std::span<const std::string_view> args, const GlobalOptions& optio
       continue;
     }
     if (tree.isReadOnly(node)) {
-      showText(messageStyle(kMessageReadOnly), path.display() + ": " + std::string(messageText(kMessageReadOnly)));
+      showText(messageStyle(MessageId::ReadOnly), path.display() + ": " + std::string(messageText(MessageId::ReadOnly)));
       status = kExitRefused;
       continue;
     }

@@ -11,8 +11,6 @@ namespace quaverly::cli {
 namespace {
 
 constexpr std::string_view kSynopsis = "rmdir PATH";
-constexpr std::uint16_t kMessageNotFound = 6;
-constexpr std::uint16_t kMessageFolderNotEmpty = 30;
 
 int runRemoveFolder(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,
                     std::ostream& err) {
@@ -41,7 +39,7 @@ int runRemoveFolder(std::span<const std::string_view> args, const GlobalOptions&
     return exitStatusOf(*failure);
   }
   if (!node) {
-    showMessage(kMessageNotFound, path.display());
+    showMessage(MessageId::NotFound, path.display());
     return kExitRefused;
   }
   if (tree.kindOf(node) == InstrumentFolderTree::kFile) {
@@ -49,7 +47,7 @@ int runRemoveFolder(std::span<const std::string_view> args, const GlobalOptions&
     return kExitRefused;
   }
   if (tree.firstChild(node)) {
-    showMessage(kMessageFolderNotEmpty, path.display());
+    showMessage(MessageId::FolderNotEmpty, path.display());
     return kExitRefused;
   }
   const protocol::LinkResult result = protocol::deleteFolder(session.link(), tree.pathOf(node));

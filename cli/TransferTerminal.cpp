@@ -17,10 +17,10 @@ constexpr char kCancelKey = 'c';
 struct Choice {
   char key = 0;
   std::string label;
-  int result = MessageResult::Cancel;
+  MessageResult result = MessageResult::Cancel;
 };
 
-Choice choiceOf(std::string_view buttonText, int result) {
+Choice choiceOf(std::string_view buttonText, MessageResult result) {
   Choice choice{0, {}, result};
   for (std::size_t i = 0; i < buttonText.size(); ++i) {
     if (buttonText[i] == '&' && i + 1 < buttonText.size()) {
@@ -47,14 +47,14 @@ MessagePresenter TransferTerminal::presenter() {
   return [this](MessageStyle style, std::string_view text) { return present(style, text); };
 }
 
-int TransferTerminal::present(MessageStyle style, std::string_view text) {
+MessageResult TransferTerminal::present(MessageStyle style, std::string_view text) {
   const std::lock_guard lock(mutex_);
   endProgressLocked();
   if (style == MessageStyle::OverwriteQuestion || style == MessageStyle::ConvertQuestion) return ask(style, text);
   return lines_(style, text);
 }
 
-int TransferTerminal::ask(MessageStyle style, std::string_view text) {
+MessageResult TransferTerminal::ask(MessageStyle style, std::string_view text) {
   if (policy_ == AnswerPolicy::YesToAll) return MessageResult::YesToAll;
   if (policy_ == AnswerPolicy::No) return MessageResult::No;
   if (InterruptGuard::requested()) return MessageResult::Cancel;

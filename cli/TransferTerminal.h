@@ -36,8 +36,8 @@ class TransferTerminal {
   void endProgress();
 
  private:
-  int present(MessageStyle style, std::string_view text);
-  int ask(MessageStyle style, std::string_view text);
+  MessageResult present(MessageStyle style, std::string_view text);
+  MessageResult ask(MessageStyle style, std::string_view text);
   void endProgressLocked();
 
   std::ostream& err_;

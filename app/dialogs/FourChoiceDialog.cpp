@@ -102,19 +102,20 @@ FourChoiceDialog::FourChoiceDialog(FourChoiceVariant variant, const QString& mes
                std::max(units.y(kDialogHeight) + extraHeight, top + buttons.front()->height() + units.y(kMargin)));
 }
 
-QPushButton* FourChoiceDialog::addButton(int controlId, const char* objectName, std::string_view text, int result) {
+QPushButton* FourChoiceDialog::addButton(int controlId, const char* objectName, std::string_view text,
+                                         MessageResult result) {
   auto* button = new QPushButton(toQString(text), this);
   button->setObjectName(QString::fromLatin1(objectName));
   button->setProperty("controlId", controlId);
   // Enter presses the button that has the focus; Yes, the default, has it on opening.
   button->setAutoDefault(true);
-  connect(button, &QPushButton::clicked, this, [this, result] { done(result); });
+  connect(button, &QPushButton::clicked, this, [this, result] { done(static_cast<int>(result)); });
   return button;
 }
 
-void FourChoiceDialog::reject() { done(MessageResult::Cancel); }
+void FourChoiceDialog::reject() { done(static_cast<int>(MessageResult::Cancel)); }
 
-int runFourChoiceDialog(MessageStyle variant, const QString& text, QWidget* parent) {
+MessageResult runFourChoiceDialog(MessageStyle variant, const QString& text, QWidget* parent) {
   const std::optional<FourChoiceVariant> dialogVariant = fourChoiceVariant(variant);
   if (!dialogVariant) return MessageResult::Cancel;
   QWidget* owner = ownerWindowFor(parent);
@@ -123,7 +124,7 @@ int runFourChoiceDialog(MessageStyle variant, const QString& text, QWidget* pare
   const bool ownerUsable = owner && owner->isEnabled();
   FourChoiceDialog dialog(*dialogVariant, text, ownerUsable ? owner : nullptr);
   if (!ownerUsable) placeInFrontOf(&dialog, owner);
-  return dialog.exec();
+  return static_cast<MessageResult>(dialog.exec());
 }
 
 }  // namespace quaverly

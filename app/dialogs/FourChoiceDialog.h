@@ -33,12 +33,12 @@ class FourChoiceDialog : public QDialog {
   void reject() override;
 
  private:
-  QPushButton* addButton(int controlId, const char* objectName, std::string_view text, int result);
+  QPushButton* addButton(int controlId, const char* objectName, std::string_view text, MessageResult result);
 };
 
 // Runs the dialog modally for a message in the overwrite or convert style and
 // returns Yes (6), Yes to All (10), No (7) or Cancel (2); any other style is
 // answered with Cancel without asking.
-int runFourChoiceDialog(MessageStyle variant, const QString& text, QWidget* parent);
+MessageResult runFourChoiceDialog(MessageStyle variant, const QString& text, QWidget* parent);
 
 }  // namespace quaverly

@@ -18,12 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using protocol::LinkResult;
 
-constexpr std::uint16_t kMessageNameUsed = 7;
-constexpr std::uint16_t kMessageNoRoom = 11;
-constexpr std::uint16_t kMessageCompleted = 14;
-constexpr std::uint16_t kMessageCancelled = 15;
-constexpr std::uint16_t kMessageFailed = 16;
-constexpr std::uint16_t kMessageNoMemory = 26;
 // "Failed to create "%s"." of the user-interface strings.
 constexpr unsigned kStringCannotCreate = 1054;
 
@@ -74,11 +68,11 @@ JobOutcome ReceiveJob::run() {
   state_.currentIndex.store(0);
   if (!spaceCheck()) {
     transfer_.sendError();
-    showMessage(kMessageNoRoom, shownName(0));
+    showMessage(MessageId::NoRoomToCreate, shownName(0));
     return {JobEnd::Refused};
   }
   if (!state_.bufferAllocated) {
-    showMessage(kMessageNoMemory);
+    showMessage(MessageId::OutOfMemory);
     return {JobEnd::Refused};
   }
   std::vector<std::string> names;
@@ -104,7 +98,7 @@ JobEnd ReceiveJob::overwriteCheck() {
     if (kind == PcEntryKind::None) continue;
     state_.marks[i] = EntryMark::kReplace;
     if (kind != PcEntryKind::File) {
-      showMessage(kMessageNameUsed);
+      showMessage(MessageId::NameUsed);
       return JobEnd::Refused;
     }
     if (!askOverwrite(shownName(i), asking, state_.marks[i], accepted)) return JobEnd::Declined;
@@ -191,24 +185,24 @@ JobOutcome ReceiveJob::report() {
   const auto index = static_cast<std::size_t>(state_.currentIndex.load());
   switch (state_.result.load()) {
     case WorkerResult::kAllDone:
-      showMessage(kMessageCompleted);
+      showMessage(MessageId::ReceiveCompleted);
       return {JobEnd::Completed};
     case WorkerResult::kNoRoom:
       transfer_.sendError();
-      showMessage(kMessageNoRoom, shownName(index));
+      showMessage(MessageId::NoRoomToCreate, shownName(index));
       return {JobEnd::Failed};
     case WorkerResult::kTransferFailed:
       if (state_.transfer.continueFlag.load() == 1) {
         transfer_.sendError();
-        showMessage(kMessageFailed);
+        showMessage(MessageId::ReceiveFailed);
         return {JobEnd::Failed, state_.failure};
       }
       transfer_.sendCancel();
-      showMessage(kMessageCancelled);
+      showMessage(MessageId::ReceiveCancelled);
       environment_.link.resetQueue();
       return {JobEnd::Cancelled};
     case WorkerResult::kCancelledBetweenFiles:
-      showMessage(kMessageCancelled);
+      showMessage(MessageId::ReceiveCancelled);
       return {JobEnd::Cancelled};
     case WorkerResult::kFileNotCreated:
       return {JobEnd::FileError};

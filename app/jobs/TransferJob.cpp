@@ -13,7 +13,6 @@ namespace {
 // Long enough not to cost a core, short enough that the bar and Cancel feel immediate.
 constexpr std::chrono::milliseconds kPollInterval{15};
 
-constexpr std::uint16_t kMessageOverwrite = 33;
 
 }  // namespace
 
@@ -52,7 +51,7 @@ void runPolledWorker(TransferJobState& state, const ProgressDisplayFactory& prog
 
 bool askOverwrite(std::string_view name, bool& asking, std::uint8_t& mark, std::size_t& accepted) {
   if (!asking) return true;
-  switch (showMessage(kMessageOverwrite, name)) {
+  switch (showMessage(MessageId::AskOverwrite, name)) {
     case MessageResult::Cancel:
       return false;
     case MessageResult::YesToAll:

@@ -20,15 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using protocol::LinkResult;
 
-constexpr std::uint16_t kMessageNameUsed = 7;
-constexpr std::uint16_t kMessageCannotOpen = 10;
-constexpr std::uint16_t kMessageNoRoom = 12;
-constexpr std::uint16_t kMessageCompleted = 18;
-constexpr std::uint16_t kMessageCancelled = 19;
-constexpr std::uint16_t kMessageFailed = 20;
-constexpr std::uint16_t kMessageNoMemory = 26;
-constexpr std::uint16_t kMessageConvert = 28;
-constexpr std::uint16_t kMessageNotConverted = 29;
 
 // "ConvertMode" values; any other value asks for each file.
 constexpr std::int32_t kConvertAlways = 1;
@@ -102,11 +93,11 @@ JobOutcome TransmitJob::run() {
   }
   state_.currentIndex.store(0);
   if (!roomCheck()) {
-    showMessage(kMessageNoRoom, names_.front());
+    showMessage(MessageId::CannotCreate, names_.front());
     return {JobEnd::Refused};
   }
   if (!state_.bufferAllocated) {
-    showMessage(kMessageNoMemory);
+    showMessage(MessageId::OutOfMemory);
     return {JobEnd::Refused};
   }
   runPolledWorker(state_, environment_.progress, TransferKind::Transmit, names_, [this] { transmitWorker(); });
@@ -120,7 +111,7 @@ JobEnd TransmitJob::nameCheck() {
     // A name the instrument cannot hold is refused before anything is asked or sent.
     std::optional<std::string> wire = protocol::utf8ToShiftJis(names_.back());
     if (!wire) {
-      showMessage(kMessageNoRoom, names_.back());
+      showMessage(MessageId::CannotCreate, names_.back());
       return JobEnd::Refused;
     }
     wireNames_.push_back(std::move(*wire));
@@ -141,7 +132,7 @@ JobEnd TransmitJob::overwriteCheck() {
     if (!node) continue;
     state_.marks[i] = EntryMark::kReplace;
     if (tree_.kindOf(node) != InstrumentFolderTree::kFile) {
-      showMessage(kMessageNameUsed);
+      showMessage(MessageId::NameUsed);
       return JobEnd::Refused;
     }
     if (!askOverwrite(names_[i], asking, state_.marks[i], accepted)) return JobEnd::Declined;
@@ -162,7 +153,7 @@ JobEnd TransmitJob::conversionChoice() {
       continue;
     }
     if (convertAll) continue;
-    switch (showMessage(kMessageConvert, names_[i])) {
+    switch (showMessage(MessageId::AskConvert, names_[i])) {
       case MessageResult::Cancel:
         return JobEnd::Declined;
       case MessageResult::No:
@@ -181,7 +172,7 @@ JobEnd TransmitJob::conversionChoice() {
 bool TransmitJob::roomCheck() {
   std::uint32_t instrumentFree = 0;
   if (protocol::freeSpace(environment_.link, instrumentFree) != protocol::kLinkSuccess) {
-    showMessage(kMessageFailed);
+    showMessage(MessageId::TransmitFailed);
     return false;
   }
   std::uint64_t free = instrumentFree;
@@ -229,7 +220,7 @@ void TransmitJob::transmitWorker() {
       // A file that grew beyond every estimate since it was chosen.
     }
     if (!readable) {
-      showMessage(kMessageCannotOpen);
+      showMessage(MessageId::CannotOpen);
       pcFileUnreadable_ = true;
       state_.result.store(WorkerResult::kTransferFailed);
       return;
@@ -300,7 +291,7 @@ bool TransmitJob::convert(std::size_t index, std::uint32_t& length) {
       // Reported like any other conversion that failed.
     }
   }
-  showMessage(kMessageNotConverted, names_[index]);
+  showMessage(MessageId::NotConverted, names_[index]);
   state_.bytesDone.fetch_add(length);
   ++state_.filesSkipped;
   return false;
@@ -315,18 +306,18 @@ JobOutcome TransmitJob::report() {
   }
   switch (result) {
     case WorkerResult::kAllDone:
-      showMessage(kMessageCompleted);
+      showMessage(MessageId::TransmitCompleted);
       return {JobEnd::Completed, protocol::kLinkSuccess, state_.filesSkipped};
     case WorkerResult::kNoRoom:
-      showMessage(kMessageNoRoom, names_[index]);
+      showMessage(MessageId::CannotCreate, names_[index]);
       return {JobEnd::Failed, protocol::kLinkRefused, state_.filesSkipped};
     case WorkerResult::kTransferFailed:
-      showMessage(kMessageFailed);
+      showMessage(MessageId::TransmitFailed);
       return {pcFileUnreadable_ ? JobEnd::FileError : JobEnd::Failed, state_.failure, state_.filesSkipped};
     case WorkerResult::kCancelledBetweenFiles:
       // The file the instrument was creating when the user cancelled is removed.
       if (state_.partialFilePending) protocol::deleteFile(environment_.link, state_.partialFilePath);
-      showMessage(kMessageCancelled);
+      showMessage(MessageId::TransmitCancelled);
       return {JobEnd::Cancelled, protocol::kLinkSuccess, state_.filesSkipped};
     default:
       return {JobEnd::NotStarted};

@@ -180,7 +180,8 @@ void installCatalogue(const MessagePair* table, std::size_t count, Language lang
   installedCatalogue().install(table, table != nullptr ? count : 0, language);
 }
 
-std::string_view messageText(std::uint16_t id) {
+std::string_view messageText(MessageId messageId) {
+  const auto id = static_cast<std::size_t>(messageId);
   const CatalogueState* state = installedCatalogue().current();
   if (!state || id >= state->count) {
     return {};
@@ -188,15 +189,15 @@ std::string_view messageText(std::uint16_t id) {
   return state->table[id].text(state->language);
 }
 
-MessageStyle messageStyle(std::uint16_t id) {
+MessageStyle messageStyle(MessageId id) {
   switch (id) {
-    case 21:
-    case 31:
-    case 34:
+    case MessageId::ConfirmConvert:
+    case MessageId::ConfirmDelete:
+    case MessageId::ConfirmDeleteMany:
       return MessageStyle::Question;
-    case 33:
+    case MessageId::AskOverwrite:
       return MessageStyle::OverwriteQuestion;
-    case 28:
+    case MessageId::AskConvert:
       return MessageStyle::ConvertQuestion;
     default:
       return MessageStyle::Notice;
@@ -230,7 +231,7 @@ ScopedMessagePresenter::ScopedMessagePresenter(MessagePresenter presenter)
 
 ScopedMessagePresenter::~ScopedMessagePresenter() { setMessagePresenter(std::move(previous_)); }
 
-int showText(MessageStyle style, std::string_view text) {
+MessageResult showText(MessageStyle style, std::string_view text) {
   if (const auto presenter = presenterSlot().get()) {
     return (*presenter)(style, text);
   }
@@ -242,7 +243,7 @@ int showText(MessageStyle style, std::string_view text) {
   return MessageResult::Ok;
 }
 
-int showMessage(std::uint16_t id, std::optional<std::string_view> argument) {
+MessageResult showMessage(MessageId id, std::optional<std::string_view> argument) {
   const std::string text = formatMessage(messageText(id), argument);
   return showText(messageStyle(id), text);
 }

@@ -48,13 +48,51 @@ enum class MessageStyle : int {
 };
 
 // The button that closed a message box or the four-choice dialog.
-namespace MessageResult {
-inline constexpr int Ok = 1;
-inline constexpr int Cancel = 2;
-inline constexpr int Yes = 6;
-inline constexpr int No = 7;
-inline constexpr int YesToAll = 10;
-}  // namespace MessageResult
+enum class MessageResult : int {
+  Ok = 1,
+  Cancel = 2,
+  Yes = 6,
+  No = 7,
+  YesToAll = 10,
+};
+
+// The catalogue's messages by id. The numbers are the catalogue's own and never
+// change; 13, 17 and 22 are unused.
+enum class MessageId : std::uint16_t {
+  PortBusy = 1,              // the MIDI device is in use
+  Confirming = 2,            // "Confirming connections..."
+  NoAnswer = 3,              // the instrument does not answer
+  NoTransferMode = 4,        // the instrument is not in a mode that allows transfer
+  SelectFile = 5,            // nothing selected
+  NotFound = 6,              // can't find "%s"
+  NameUsed = 7,              // the name is already used
+  BadFileName = 8,           // not an 8.3 file name
+  BadFolderName = 9,         // not an 8-letter folder name
+  CannotOpen = 10,           // the file could not be opened
+  NoRoomToCreate = 11,       // no room for creating "%s"
+  CannotCreate = 12,         // failed to create "%s": memory full or write-protected
+  ReceiveCompleted = 14,
+  ReceiveCancelled = 15,
+  ReceiveFailed = 16,
+  TransmitCompleted = 18,
+  TransmitCancelled = 19,
+  TransmitFailed = 20,
+  ConfirmConvert = 21,       // convert "%s" into SMF format 0? (OK/Cancel)
+  ConvertCompleted = 23,
+  ConvertFailed = 24,
+  NotFormat1 = 25,
+  OutOfMemory = 26,
+  NeedMidExtension = 27,
+  AskConvert = 28,           // four-choice: convert "%s"?
+  NotConverted = 29,         // "%s" could not be converted
+  FolderNotEmpty = 30,
+  ConfirmDelete = 31,        // delete "%s"? (OK/Cancel)
+  CannotFindToDelete = 32,
+  AskOverwrite = 33,         // four-choice: replace "%s"?
+  ConfirmDeleteMany = 34,    // delete these "%s" files? (OK/Cancel)
+  LibraryMissing = 35,       // the port library is missing
+  ReadOnly = 36,             // read-only files cannot be deleted
+};
 
 // Number of entries of the built-in catalogue (ids 0 to 36).
 inline constexpr std::size_t kBuiltInMessageCount = 37;
@@ -71,11 +109,11 @@ void installCatalogue(const MessagePair* table, std::size_t count, Language lang
 // The text of `id` in the current language; empty when no catalogue is installed or
 // the id is not below the entry count. The view stays valid as long as the installed
 // table does.
-std::string_view messageText(std::uint16_t id);
+std::string_view messageText(MessageId id);
 
 // The presentation style of a message id: 21, 31, 34 ask OK/Cancel, 33 asks about
 // overwriting, 28 about converting; every other id is a plain notice.
-MessageStyle messageStyle(std::uint16_t id);
+MessageStyle messageStyle(MessageId id);
 
 // Puts `argument` in place of the first "%s" of `format`, byte for byte: nothing in
 // the argument or elsewhere in the format is interpreted. Without an argument, or
@@ -83,8 +121,8 @@ MessageStyle messageStyle(std::uint16_t id);
 std::string formatMessage(std::string_view format, std::optional<std::string_view> argument);
 
 // Presents a finished text in the given style and returns the button that closed
-// it (a MessageResult value).
-using MessagePresenter = std::function<int(MessageStyle style, std::string_view text)>;
+// it.
+using MessagePresenter = std::function<MessageResult(MessageStyle style, std::string_view text)>;
 
 // Installs the presenter used from now on by every thread and returns the one it
 // replaces (empty if there was none). An empty presenter removes the current one.
@@ -106,11 +144,11 @@ class ScopedMessagePresenter {
 
 // Hands (style, text) to the installed presenter and returns its result. With no
 // presenter the text and a line break go to standard error and the result is OK.
-int showText(MessageStyle style, std::string_view text);
+MessageResult showText(MessageStyle style, std::string_view text);
 
 // Shows catalogue message `id`, with `argument` in place of its "%s" if given, in
 // the id's style; returns the button that closed it. An id outside the catalogue
 // shows an empty text; no id is refused.
-int showMessage(std::uint16_t id, std::optional<std::string_view> argument = std::nullopt);
+MessageResult showMessage(MessageId id, std::optional<std::string_view> argument = std::nullopt);
 
 }  // namespace quaverly

@@ -193,7 +193,7 @@ std::string_view resourceString(unsigned id) {
 
 std::string_view uiString(unsigned n) { return resourceString(1000U + n + stringBase()); }
 
-int showResourceString(unsigned id, std::optional<std::string_view> argument) {
+MessageResult showResourceString(unsigned id, std::optional<std::string_view> argument) {
   return showText(MessageStyle::Notice, formatMessage(resourceString(id), argument));
 }
 

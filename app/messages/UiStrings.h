@@ -50,7 +50,7 @@ std::string_view uiString(unsigned n);
 // Shows resource string `id`, with `argument` in place of its "%s" if given, as a
 // notice (OK button) through the installed message presenter, the same way a
 // catalogue message is shown. Returns the presenter's result.
-int showResourceString(unsigned id, std::optional<std::string_view> argument = std::nullopt);
+MessageResult showResourceString(unsigned id, std::optional<std::string_view> argument = std::nullopt);
 
 // The two uses of the four-choice confirmation dialog.
 enum class FourChoiceVariant : int { Overwrite = 1, Convert = 2 };

@@ -1,5 +1,7 @@
 #include "app/protocol/Connection.h"
 
+#include <optional>
+
 #include "app/protocol/wire/SysexCatalogue.h"
 #include "app/messages/MessageCatalogue.h"
 
@@ -7,10 +9,6 @@ namespace quaverly::protocol {
 
 namespace {
 
-constexpr std::uint16_t kMessagePortBusy = 1;
-constexpr std::uint16_t kMessageConfirming = 2;
-constexpr std::uint16_t kMessageNoAnswer = 3;
-constexpr std::uint16_t kMessageNoTransferMode = 4;
 constexpr std::uint8_t kDeviceNumbers = 16;
 constexpr int kInputThreadMode = 1;
 constexpr int kIdleSleepMs = 50;
@@ -47,21 +45,21 @@ int linkConnect(Link& link, ConnectionUi& ui, const ConnectionTimings& timings) 
   link.resetQueue();
 
   if (!link.input()->open(&linkReceive, -1, kInputThreadMode, kIdleSleepMs)) {
-    showMessage(kMessagePortBusy);
+    showMessage(MessageId::PortBusy);
     return 0;
   }
   if (!link.output()->open(-1)) {
     link.input()->close();
-    showMessage(kMessagePortBusy);
+    showMessage(MessageId::PortBusy);
     return 0;
   }
   link.sleepFor(timings.settle);
   link.input()->start();
   link.sleepFor(timings.settle);
 
-  ui.showWait(messageText(kMessageConfirming));
+  ui.showWait(messageText(MessageId::Confirming));
   s.deviceNumber = 0;
-  std::uint16_t failure = kMessageNoAnswer;
+  std::optional<MessageId> failure = MessageId::NoAnswer;
   for (std::uint8_t d = 0; d < kDeviceNumbers; ++d) {
     link.beginRequest(PendingKind::Identify);
     link.send(buildMessage(SysexId::IdentifyRequest, d));
@@ -72,13 +70,17 @@ int linkConnect(Link& link, ConnectionUi& ui, const ConnectionTimings& timings) 
     sendRemoteMode(link, d, true);
     link.sleepFor(timings.remoteModeDelay);
     link.send(buildMessage(SysexId::RemoteCheck, d));
-    failure = pollReply(link, ui, timings.remoteCheckLimit) ? 0 : kMessageNoTransferMode;
+    if (pollReply(link, ui, timings.remoteCheckLimit)) {
+      failure.reset();
+    } else {
+      failure = MessageId::NoTransferMode;
+    }
     break;
   }
   ui.closeWait();
 
-  if (failure != 0) {
-    showMessage(failure);
+  if (failure) {
+    showMessage(*failure);
     link.input()->stop();
     sendRemoteMode(link, s.deviceNumber, false);
     closePorts(link);

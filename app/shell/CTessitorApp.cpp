@@ -21,7 +21,6 @@ namespace quaverly {
 
 namespace {
 
-constexpr std::uint16_t kMessageLibraryMissing = 35;
 constexpr unsigned kItemAlreadyRunning = 52;
 constexpr unsigned kItemPortSetupCaption = 48;
 constexpr const char* kManualFileName = "QuaverlyManual.pdf";
@@ -63,7 +62,7 @@ bool CTessitorApp::initInstance() {
   connect(instanceLock_.get(), &SingleInstanceLock::activationRequested, this, &CTessitorApp::bringMainFrameToTop);
 
   if (!binding_.load(options_.programDirectory)) {
-    showMessage(kMessageLibraryMissing, uiString(kTitleText));
+    showMessage(MessageId::LibraryMissing, uiString(kTitleText));
     return false;
   }
   protocol::Link::instance().bind(&binding_.input, &binding_.output);

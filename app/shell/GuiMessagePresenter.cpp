@@ -17,7 +17,7 @@ namespace quaverly {
 
 namespace {
 
-int runMessageBox(MessageStyle style, const QString& text, QWidget* owner) {
+MessageResult runMessageBox(MessageStyle style, const QString& text, QWidget* owner) {
   // A disabled owner would disable its child box too; the box then stands in front
   // of it as a window of its own.
   const bool ownerUsable = owner && owner->isEnabled();
@@ -40,7 +40,7 @@ int runMessageBox(MessageStyle style, const QString& text, QWidget* owner) {
 
 }  // namespace
 
-int presentMessage(MessageStyle style, const QString& text, QWidget* parent) {
+MessageResult presentMessage(MessageStyle style, const QString& text, QWidget* parent) {
   if (fourChoiceVariant(style)) return runFourChoiceDialog(style, text, parent);
   return runMessageBox(style, text, ownerWindowFor(parent));
 }
@@ -49,14 +49,14 @@ MessagePresenter guiMessagePresenter() {
   // The calls from workers are run in the context of the application object, which
   // lives on the user-interface thread and outlives every worker.
   QCoreApplication* const application = QCoreApplication::instance();
-  return [application](MessageStyle style, std::string_view text) -> int {
+  return [application](MessageStyle style, std::string_view text) -> MessageResult {
     const QString message = toQString(text);
     // Without a user interface a question is answered with Cancel, which stops
     // whatever asked; a notice counts as read.
-    const int unanswered = style == MessageStyle::Notice ? MessageResult::Ok : MessageResult::Cancel;
+    const MessageResult unanswered = style == MessageStyle::Notice ? MessageResult::Ok : MessageResult::Cancel;
     if (!application) return unanswered;
     if (QThread::currentThread() == application->thread()) return presentMessage(style, message);
-    int result = unanswered;
+    MessageResult result = unanswered;
     QMetaObject::invokeMethod(
         application, [&result, style, &message] { result = presentMessage(style, message); },
         Qt::BlockingQueuedConnection);

@@ -20,6 +20,6 @@ MessagePresenter guiMessagePresenter();
 
 // Shows `text` in `style` on the calling thread, which must be the user-interface
 // thread, owned by `parent`'s window or the active window; returns the button.
-int presentMessage(MessageStyle style, const QString& text, QWidget* parent = nullptr);
+MessageResult presentMessage(MessageStyle style, const QString& text, QWidget* parent = nullptr);
 
 }  // namespace quaverly

@@ -12,7 +12,7 @@ namespace quaverly::cli {
 namespace {
 
 struct Asked {
-  int result;
+  MessageResult result;
   std::string shown;
 };
 
@@ -21,7 +21,7 @@ Asked ask(std::string typed, Language language) {
   std::ostringstream err;
   std::istringstream in(std::move(typed));
   TransferTerminal terminal(err, false, in, true, AnswerPolicy::Ask);
-  const int result = terminal.presenter()(MessageStyle::OverwriteQuestion, "replace A.MID?");
+  const MessageResult result = terminal.presenter()(MessageStyle::OverwriteQuestion, "replace A.MID?");
   setLanguage(Language::English);
   return {result, err.str()};
 }
@@ -29,7 +29,7 @@ Asked ask(std::string typed, Language language) {
 TEST(TransferTerminalTest, EachKeyGivesItsAnswer) {
   struct Case {
     const char* typed;
-    int result;
+    MessageResult result;
   };
   for (const Case& c : {Case{"y\n", MessageResult::Yes}, Case{"A\n", MessageResult::YesToAll},
                         Case{"n\n", MessageResult::No}, Case{"c\n", MessageResult::Cancel},

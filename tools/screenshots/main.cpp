@@ -143,9 +143,9 @@ int main(int argc, char** argv) {
 
   photographModal(QStringLiteral("about"), [&] { app.showAbout(frame); });
   photographModal(QStringLiteral("port-setup"), [&] { app.setupMidiPorts(); });
-  photographModal(QStringLiteral("four-choice-overwrite"), [] { showMessage(33, "SONG1.MID"); });
-  photographModal(QStringLiteral("four-choice-convert"), [] { showMessage(28, "DEMO1.MID"); });
-  photographModal(QStringLiteral("notice"), [] { showMessage(3); });
+  photographModal(QStringLiteral("four-choice-overwrite"), [] { showMessage(MessageId::AskOverwrite, "SONG1.MID"); });
+  photographModal(QStringLiteral("four-choice-convert"), [] { showMessage(MessageId::AskConvert, "DEMO1.MID"); });
+  photographModal(QStringLiteral("notice"), [] { showMessage(MessageId::NoAnswer); });
 
   {
     CProgressDlg progress(TransferKind::Receive, frame);
@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
   {
     CWaitDlg wait;
     wait.create(frame);
-    wait.setText(toQString(messageText(2)));
+    wait.setText(toQString(messageText(MessageId::Confirming)));
     settle(wait.window());
     save(wait.window()->grab().toImage(), QStringLiteral("wait"));
     wait.destroy();

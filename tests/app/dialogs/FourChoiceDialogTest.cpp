@@ -13,7 +13,7 @@ using quaverly::FourChoiceVariant;
 using quaverly::Language;
 using quaverly::MessageStyle;
 using quaverly::runFourChoiceDialog;
-namespace MessageResult = quaverly::MessageResult;
+using quaverly::MessageResult;
 
 namespace {
 
@@ -31,7 +31,7 @@ class FourChoiceDialogTest : public QObject {
 
   void eachButtonGivesItsResult_data() {
     QTest::addColumn<QString>("button");
-    QTest::addColumn<int>("result");
+    QTest::addColumn<MessageResult>("result");
     QTest::newRow("yes") << "yesButton" << MessageResult::Yes;
     QTest::newRow("yes to all") << "yesToAllButton" << MessageResult::YesToAll;
     QTest::newRow("no") << "noButton" << MessageResult::No;
@@ -40,7 +40,7 @@ class FourChoiceDialogTest : public QObject {
 
   void eachButtonGivesItsResult() {
     QFETCH(QString, button);
-    QFETCH(int, result);
+    QFETCH(MessageResult, result);
     for (const MessageStyle style : {MessageStyle::OverwriteQuestion, MessageStyle::ConvertQuestion}) {
       const QByteArray name = button.toLatin1();
       quaverly::test::whenModal([name](QWidget* dialog) { quaverly::test::clickButton(dialog, name.constData()); });
@@ -62,7 +62,7 @@ class FourChoiceDialogTest : public QObject {
   void enterChoosesTheFocusedButton_data() {
     QTest::addColumn<int>("tabs");
     QTest::addColumn<int>("key");
-    QTest::addColumn<int>("result");
+    QTest::addColumn<MessageResult>("result");
     QTest::newRow("yes") << 0 << int(Qt::Key_Return) << MessageResult::Yes;
     QTest::newRow("yes to all") << 1 << int(Qt::Key_Return) << MessageResult::YesToAll;
     QTest::newRow("no") << 2 << int(Qt::Key_Enter) << MessageResult::No;
@@ -72,7 +72,7 @@ class FourChoiceDialogTest : public QObject {
   void enterChoosesTheFocusedButton() {
     QFETCH(int, tabs);
     QFETCH(int, key);
-    QFETCH(int, result);
+    QFETCH(MessageResult, result);
     QString firstFocus;
     quaverly::test::whenModal([&](QWidget* dialog) {
       firstFocus = dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString();

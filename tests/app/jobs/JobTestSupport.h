@@ -176,7 +176,7 @@ class JobTest : public ::testing::Test {
   }
 
   // The answers to the questions, in order; a question beyond them is answered Cancel.
-  void answer(std::initializer_list<int> answers) { answers_.assign(answers.begin(), answers.end()); }
+  void answer(std::initializer_list<MessageResult> answers) { answers_.assign(answers.begin(), answers.end()); }
 
   std::vector<int> shownNumbers() const {
     std::vector<int> numbers;
@@ -206,7 +206,7 @@ class JobTest : public ::testing::Test {
  private:
   std::mutex shownMutex_;
   std::vector<Shown> shown_;
-  std::deque<int> answers_;
+  std::deque<MessageResult> answers_;
   int questions_ = 0;
   ScopedMessagePresenter presenter_{[this](MessageStyle style, std::string_view text) {
     const std::lock_guard lock(shownMutex_);
@@ -214,7 +214,7 @@ class JobTest : public ::testing::Test {
     if (style != MessageStyle::OverwriteQuestion && style != MessageStyle::ConvertQuestion) return MessageResult::Ok;
     ++questions_;
     if (answers_.empty()) return MessageResult::Cancel;
-    const int result = answers_.front();
+    const MessageResult result = answers_.front();
     answers_.pop_front();
     return result;
   }};

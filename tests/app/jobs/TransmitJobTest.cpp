@@ -198,7 +198,7 @@ TEST_F(TransmitJobTest, TheFirstCheckThatEndsTheJobEndsItThere) {
   struct Case {
     const char* what;
     std::vector<std::string> names;
-    int reply;  // to the first question, if one is asked
+    MessageResult reply;  // to the first question, if one is asked
     JobEnd end;
     std::vector<int> shown;
   };

@@ -22,7 +22,7 @@ class MessageCatalogueTest : public ::testing::Test {
   void TearDown() override { setLanguage(Language::English); }
 
   std::vector<Shown> shown;
-  int answer = MessageResult::Ok;
+  MessageResult answer = MessageResult::Ok;
   ScopedMessagePresenter presenter{[this](MessageStyle style, std::string_view text) {
     shown.push_back({style, std::string(text)});
     return answer;
@@ -35,13 +35,13 @@ TEST_F(MessageCatalogueTest, OnlyIdsWithTextInsideTheTableHaveText) {
     setLanguage(language);
     for (std::uint16_t id = 0; id < 37; ++id) {
       const bool unused = id == 0 || id == 13 || id == 17 || id == 22;
-      EXPECT_EQ(messageText(id).empty(), unused) << "id " << id;
+      EXPECT_EQ(messageText(MessageId{id}).empty(), unused) << "id " << id;
     }
-    EXPECT_TRUE(messageText(37).empty());
-    EXPECT_TRUE(messageText(65535).empty());
+    EXPECT_TRUE(messageText(MessageId{37}).empty());
+    EXPECT_TRUE(messageText(MessageId{65535}).empty());
   }
   setLanguage(Language::Japanese);  // full-width full stops, not ASCII ones
-  EXPECT_EQ(messageText(2),
+  EXPECT_EQ(messageText(MessageId{2}),
             "\xe6\x8e\xa5\xe7\xb6\x9a\xe7\xa2\xba\xe8\xaa\x8d\xe4\xb8\xad"
             "\xef\xbc\x8e\xef\xbc\x8e\xef\xbc\x8e");
 }
@@ -49,14 +49,14 @@ TEST_F(MessageCatalogueTest, OnlyIdsWithTextInsideTheTableHaveText) {
 TEST_F(MessageCatalogueTest, InstalledCountAndLanguageDecideTheLookup) {
   static constexpr MessagePair kShort[] = {{"", ""}, {"ja", "en"}};
   installCatalogue(kShort, 2, Language::Japanese);
-  EXPECT_EQ(messageText(1), "ja");
+  EXPECT_EQ(messageText(MessageId{1}), "ja");
   installCatalogue(kShort, 2, Language::English);
-  EXPECT_EQ(messageText(1), "en");
-  EXPECT_TRUE(messageText(2).empty());  // the built-in table has id 2, this one does not
+  EXPECT_EQ(messageText(MessageId{1}), "en");
+  EXPECT_TRUE(messageText(MessageId{2}).empty());  // the built-in table has id 2, this one does not
   installCatalogue(kShort, 0, Language::English);
-  EXPECT_TRUE(messageText(1).empty());
+  EXPECT_TRUE(messageText(MessageId{1}).empty());
   installCatalogue(nullptr, 37, Language::English);
-  EXPECT_TRUE(messageText(1).empty());
+  EXPECT_TRUE(messageText(MessageId{1}).empty());
 }
 
 TEST(FormatMessage, OnlyTheFirstPlaceholderTakesTheArgumentVerbatim) {
@@ -73,9 +73,9 @@ TEST(FormatMessage, OnlyTheFirstPlaceholderTakesTheArgumentVerbatim) {
 }
 
 TEST_F(MessageCatalogueTest, StartupFailurePutsTheTitleIntoMessage35) {
-  EXPECT_EQ(showMessage(35, uiString(0)), MessageResult::Ok);
+  EXPECT_EQ(showMessage(MessageId{35}, uiString(0)), MessageResult::Ok);
   setLanguage(Language::Japanese);
-  showMessage(35, uiString(0));
+  showMessage(MessageId{35}, uiString(0));
   ASSERT_EQ(shown.size(), 2U);
   EXPECT_EQ(shown[0].style, MessageStyle::Notice);
   EXPECT_EQ(shown[0].text, "Cannot find TONELINK.DLL. Windows needs this file to run Quaverly.");
@@ -94,34 +94,34 @@ TEST_F(MessageCatalogueTest, StyleIsFixedPerId) {
     if (id == 21 || id == 31 || id == 34) expected = MessageStyle::Question;
     if (id == 33) expected = MessageStyle::OverwriteQuestion;
     if (id == 28) expected = MessageStyle::ConvertQuestion;
-    EXPECT_EQ(messageStyle(static_cast<std::uint16_t>(id)), expected) << "id " << id;
+    EXPECT_EQ(messageStyle(MessageId{static_cast<std::uint16_t>(id)}), expected) << "id " << id;
   }
 }
 
 TEST_F(MessageCatalogueTest, ShowMessagePassesStyleAndReturnsTheAnswer) {
-  for (const int result : {MessageResult::Yes, MessageResult::YesToAll, MessageResult::No, MessageResult::Cancel}) {
+  for (const MessageResult result : {MessageResult::Yes, MessageResult::YesToAll, MessageResult::No, MessageResult::Cancel}) {
     answer = result;
-    EXPECT_EQ(showMessage(33, "SONG1.MID"), result);
+    EXPECT_EQ(showMessage(MessageId{33}, "SONG1.MID"), result);
     EXPECT_EQ(shown.back().style, MessageStyle::OverwriteQuestion);
   }
   EXPECT_EQ(shown.back().text,
             "The folder already contains a file named \"SONG1.MID\".\n"
             "Would you like to replace the existing file with this one?");
-  for (const int result : {MessageResult::Ok, MessageResult::Cancel}) {
+  for (const MessageResult result : {MessageResult::Ok, MessageResult::Cancel}) {
     answer = result;
-    EXPECT_EQ(showMessage(31, "A.MID"), result);
+    EXPECT_EQ(showMessage(MessageId{31}, "A.MID"), result);
     EXPECT_EQ(shown.back().style, MessageStyle::Question);
     EXPECT_EQ(shown.back().text, "Are you sure you want to delete \"A.MID\" ?");
   }
-  showMessage(28, "B.MID");
+  showMessage(MessageId{28}, "B.MID");
   EXPECT_EQ(shown.back().style, MessageStyle::ConvertQuestion);
   EXPECT_EQ(shown.back().text, "Will you convert \"B.MID\" into SMF format0?");
 }
 
 TEST_F(MessageCatalogueTest, ArgumentAndPlaceholderHandling) {
-  showMessage(14, "SONG1.MID");          // no placeholder: the argument is dropped
-  showMessage(6);                        // no argument: the placeholder stays
-  showMessage(6, "100%s %d %n %%.MID");  // printf directives in a name are plain text
+  showMessage(MessageId{14}, "SONG1.MID");          // no placeholder: the argument is dropped
+  showMessage(MessageId{6});                        // no argument: the placeholder stays
+  showMessage(MessageId{6}, "100%s %d %n %%.MID");  // printf directives in a name are plain text
   ASSERT_EQ(shown.size(), 3U);
   EXPECT_EQ(shown[0].text, "Reception has been completed.");
   EXPECT_EQ(shown[1].text, "Can't find \"%s\".");
@@ -129,27 +129,29 @@ TEST_F(MessageCatalogueTest, ArgumentAndPlaceholderHandling) {
 }
 
 TEST_F(MessageCatalogueTest, IdOutsideTheTableIsStillShownEmpty) {
-  answer = 42;
-  EXPECT_EQ(showMessage(37, "x"), 42);
+  answer = MessageResult{42};
+  EXPECT_EQ(showMessage(MessageId{37}, "x"), MessageResult{42});
   ASSERT_EQ(shown.size(), 1U);
   EXPECT_EQ(shown[0].style, MessageStyle::Notice);
   EXPECT_EQ(shown[0].text, "");
 }
 
 TEST(MessagePresenter, SetReturnsThePreviousOneAndScopeRestoresIt) {
-  const auto answering = [](int value) { return [value](MessageStyle, std::string_view) { return value; }; };
+  const auto answering = [](int value) {
+    return [value](MessageStyle, std::string_view) { return MessageResult{value}; };
+  };
   ScopedMessagePresenter outer(answering(3));
-  EXPECT_EQ(showText(MessageStyle::Notice, "x"), 3);
+  EXPECT_EQ(showText(MessageStyle::Notice, "x"), MessageResult{3});
   {
     ScopedMessagePresenter inner(answering(4));
-    EXPECT_EQ(showText(MessageStyle::Notice, "x"), 4);
+    EXPECT_EQ(showText(MessageStyle::Notice, "x"), MessageResult{4});
     const MessagePresenter previous = setMessagePresenter(answering(5));
     ASSERT_TRUE(previous);
-    EXPECT_EQ(previous(MessageStyle::Notice, ""), 4);
-    EXPECT_EQ(showText(MessageStyle::Notice, "x"), 5);
+    EXPECT_EQ(previous(MessageStyle::Notice, ""), MessageResult{4});
+    EXPECT_EQ(showText(MessageStyle::Notice, "x"), MessageResult{5});
   }
-  EXPECT_EQ(showText(MessageStyle::Notice, "x"), 3);
-  EXPECT_EQ(setMessagePresenter({})(MessageStyle::Notice, ""), 3);
+  EXPECT_EQ(showText(MessageStyle::Notice, "x"), MessageResult{3});
+  EXPECT_EQ(setMessagePresenter({})(MessageStyle::Notice, ""), MessageResult{3});
   EXPECT_FALSE(setMessagePresenter(answering(3)));  // nothing was installed
 }
 
@@ -157,7 +159,7 @@ TEST(MessagePresenter, WithoutPresenterTheTextGoesToStandardError) {
   setLanguage(Language::English);
   ScopedMessagePresenter none(MessagePresenter{});
   ::testing::internal::CaptureStderr();
-  const int result = showMessage(33, "A.MID");
+  const MessageResult result = showMessage(MessageId{33}, "A.MID");
   const std::string written = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(result, MessageResult::Ok);
   EXPECT_EQ(written,

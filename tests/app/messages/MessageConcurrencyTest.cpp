@@ -38,12 +38,12 @@ TEST(MessageConcurrency, PresenterSwappedWhileWorkersShowMessages) {
   std::atomic<int> presented[3] = {0, 0, 0};  // indexed by answer: Ok 1, Cancel 2
   std::atomic<int> returned[3] = {0, 0, 0};
   std::atomic<int> wrong{0};
-  const auto answering = [&](int answer) {
+  const auto answering = [&](MessageResult answer) {
     return [&, answer](MessageStyle style, std::string_view text) {
       if (style != MessageStyle::Question || text != "Are you sure you want to delete \"X.MID\" ?") {
         ++wrong;
       }
-      ++presented[answer];
+      ++presented[static_cast<int>(answer)];
       return answer;
     };
   };
@@ -55,9 +55,9 @@ TEST(MessageConcurrency, PresenterSwappedWhileWorkersShowMessages) {
     for (int w = 0; w < kThreads; ++w) {
       workers.emplace_back([&] {
         for (int i = 0; i < kRounds; ++i) {
-          const int result = showMessage(31, "X.MID");
+          const MessageResult result = showMessage(MessageId{31}, "X.MID");
           if (result == MessageResult::Ok || result == MessageResult::Cancel) {
-            ++returned[result];
+            ++returned[static_cast<int>(result)];
           } else {
             ++wrong;
           }
@@ -95,8 +95,8 @@ TEST(MessageConcurrency, CatalogueReinstalledWhileReadersLookUp) {
     for (int r = 0; r < kThreads; ++r) {
       readers.emplace_back([&] {
         while (!stop.load()) {
-          if (!oneOf(messageText(36), builtIn[36], "")) ++unexpected;
-          if (!oneOf(messageText(1), builtIn[1], "short")) ++unexpected;
+          if (!oneOf(messageText(MessageId{36}), builtIn[36], "")) ++unexpected;
+          if (!oneOf(messageText(MessageId{1}), builtIn[1], "short")) ++unexpected;
         }
       });
     }

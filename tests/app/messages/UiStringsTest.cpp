@@ -29,14 +29,14 @@ TEST_F(UiStringsTest, LocaleIdChoosesTheLanguageForStringsAndCatalogue) {
   EXPECT_FALSE(isEnglish());
   EXPECT_EQ(stringBase(), 0U);
   EXPECT_EQ(uiString(0), kJapaneseTitle);
-  EXPECT_EQ(messageText(26), builtInCatalogue()[26].japanese);
+  EXPECT_EQ(messageText(MessageId{26}), builtInCatalogue()[26].japanese);
 
   setLanguage(languageFromLocaleId(0x0409));
   EXPECT_EQ(uiLanguage(), Language::English);
   EXPECT_EQ(stringBase(), 1000U);
   EXPECT_EQ(uiString(0), "Quaverly");
   EXPECT_EQ(uiString(52), "Already used for another file.");
-  EXPECT_EQ(messageText(26), "Memory overflow.");
+  EXPECT_EQ(messageText(MessageId{26}), "Memory overflow.");
   EXPECT_TRUE(uiString(19).empty());
   EXPECT_TRUE(uiString(58).empty());
 }
@@ -73,9 +73,9 @@ TEST_F(UiStringsTest, ResourceStringIsShownAsNoticeWithTheSameFormatting) {
   ScopedMessagePresenter presenter([&](MessageStyle s, std::string_view t) {
     style = s;
     text = t;
-    return 9;
+    return MessageResult{9};
   });
-  EXPECT_EQ(showResourceString(1054 + stringBase(), "50%s %d.MID"), 9);
+  EXPECT_EQ(showResourceString(1054 + stringBase(), "50%s %d.MID"), MessageResult{9});
   EXPECT_EQ(style, MessageStyle::Notice);
   EXPECT_EQ(text, "Failed to create \"50%s %d.MID\".");
   showResourceString(2052, "ignored");

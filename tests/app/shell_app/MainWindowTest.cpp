@@ -156,7 +156,7 @@ class MainWindowTest : public QObject {
 
     QTest::mouseClick(receive, Qt::LeftButton, {}, receive->rect().center());
     QTRY_COMPARE(recorder.messages().size(), 1u);
-    QCOMPARE(recorder.messages()[0].text, std::string(messageText(1)));
+    QCOMPARE(recorder.messages()[0].text, std::string(messageText(MessageId{1})));
     QCOMPARE(statesDuringMessage, (QList<int>{3, 0}));
     QCOMPARE(receive->state(), 0);
     QCOMPARE(folder.fake()->inOpenCalls, 1);

@@ -116,7 +116,7 @@ class StartupTest : public QObject {
       QVERIFY(!app.startupComplete());
       QCOMPARE(recorder.messages().size(), 1u);
       QCOMPARE(recorder.messages()[0].style, MessageStyle::Notice);
-      const std::string expected = formatMessage(messageText(35), titleOf(language).toStdString());
+      const std::string expected = formatMessage(messageText(MessageId{35}), titleOf(language).toStdString());
       QCOMPARE(recorder.messages()[0].text, expected);
       QVERIFY(recorder.messages()[0].text.find(titleOf(language).toStdString()) != std::string::npos);
       // An incomplete library stays loaded until the end.

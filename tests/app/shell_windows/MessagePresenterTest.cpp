@@ -21,7 +21,8 @@
 
 using quaverly::Language;
 using quaverly::MessageStyle;
-namespace MessageResult = quaverly::MessageResult;
+using quaverly::MessageId;
+using quaverly::MessageResult;
 
 namespace {
 
@@ -58,7 +59,7 @@ class MessagePresenterTest : public QObject {
     QTest::addColumn<int>("id");
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QStringList>("buttons");
-    QTest::addColumn<int>("result");
+    QTest::addColumn<MessageResult>("result");
     QTest::newRow("notice 35") << 35 << "okButton" << QStringList{"okButton"} << MessageResult::Ok;
     QTest::newRow("question 31 OK") << 31 << "okButton" << QStringList{"cancelButton", "okButton"} << MessageResult::Ok;
     QTest::newRow("question 34 Cancel") << 34 << "cancelButton" << QStringList{"cancelButton", "okButton"}
@@ -72,7 +73,7 @@ class MessagePresenterTest : public QObject {
     QFETCH(int, id);
     QFETCH(QString, answer);
     QFETCH(QStringList, buttons);
-    QFETCH(int, result);
+    QFETCH(MessageResult, result);
     quaverly::ScopedMessagePresenter presenter(quaverly::guiMessagePresenter());
     const QByteArray answerName = answer.toLatin1();
     quaverly::test::whenModal([&](QWidget* box) {
@@ -86,7 +87,7 @@ class MessagePresenterTest : public QObject {
       }
       quaverly::test::clickButton(box, answerName.constData());
     });
-    QCOMPARE(quaverly::showMessage(static_cast<std::uint16_t>(id), "SONG1.MID"), result);
+    QCOMPARE(quaverly::showMessage(MessageId{static_cast<std::uint16_t>(id)}, "SONG1.MID"), result);
   }
 
   void escapeAnswersOkOrCancel() {
@@ -114,7 +115,7 @@ class MessagePresenterTest : public QObject {
       quaverly::test::saveShot(box, QStringLiteral("messagebox-japanese"));
       quaverly::test::clickButton(box, "cancelButton");
     });
-    QCOMPARE(quaverly::presentMessage(MessageStyle::Question, QString::fromUtf8(quaverly::messageText(31).data())),
+    QCOMPARE(quaverly::presentMessage(MessageStyle::Question, QString::fromUtf8(quaverly::messageText(MessageId{31}).data())),
              MessageResult::Cancel);
   }
 
@@ -146,7 +147,8 @@ class MessagePresenterTest : public QObject {
       shownOnUiThread = box->thread() == QThread::currentThread() && QThread::currentThread() == qApp->thread();
       quaverly::test::clickButton(box, "yesToAllButton");
     });
-    std::future<int> answer = std::async(std::launch::async, [] { return quaverly::showMessage(33, "SONG1.MID"); });
+    std::future<MessageResult> answer =
+        std::async(std::launch::async, [] { return quaverly::showMessage(MessageId{33}, "SONG1.MID"); });
     QVERIFY(pumpUntilReady(answer));
     QCOMPARE(answer.get(), MessageResult::YesToAll);
     QVERIFY(shownOnUiThread);
@@ -156,9 +158,9 @@ class MessagePresenterTest : public QObject {
     quaverly::ScopedMessagePresenter presenter(quaverly::guiMessagePresenter());
     quaverly::test::whenModal([](QWidget* box) { quaverly::test::clickButton(box, "cancelButton"); });
     QEventLoop loop;
-    std::atomic<int> result{0};
+    std::atomic<MessageResult> result{MessageResult::Ok};
     std::thread worker([&] {
-      result = quaverly::showMessage(31, "SONG1.MID");
+      result = quaverly::showMessage(MessageId{31}, "SONG1.MID");
       QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     QTimer::singleShot(30000, &loop, [&loop] { loop.exit(1); });  // watchdog

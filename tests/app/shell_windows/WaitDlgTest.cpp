@@ -70,7 +70,7 @@ class WaitDlgTest : public QObject {
     quaverly::setLanguage(static_cast<Language>(language));
     CWaitDlg wait;
     wait.create(nullptr);
-    const std::string_view text = quaverly::messageText(2);
+    const std::string_view text = quaverly::messageText(quaverly::MessageId{2});
     wait.setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     QCOMPARE(textOf(wait)->text().toStdString(), std::string(text));
     QVERIFY(textOf(wait)->alignment() & Qt::AlignHCenter);
