@@ -89,14 +89,14 @@ JobEnd ReceiveJob::overwriteCheck() {
   bool asking = true;
   std::size_t accepted = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    state_.marks.push_back(EntryMark::kTransfer);
+    state_.marks.push_back(EntryMark::Transfer);
     ++accepted;
     // A name that cannot be a PC file name is refused by the worker when its turn comes.
     const std::optional<fs::path> path = pcPathOf(i);
     if (!path) continue;
     const PcEntryKind kind = pcEntryKind(*path);
     if (kind == PcEntryKind::None) continue;
-    state_.marks[i] = EntryMark::kReplace;
+    state_.marks[i] = EntryMark::Replace;
     if (kind != PcEntryKind::File) {
       showMessage(MessageId::NameUsed);
       return JobEnd::Refused;
@@ -111,7 +111,7 @@ bool ReceiveJob::spaceCheck() {
   std::uint64_t total = 0;
   std::uint32_t largest = 0;
   for (std::size_t i = 0; i < state_.marks.size(); ++i) {
-    if (state_.marks[i] == EntryMark::kSkip) continue;
+    if (state_.marks[i] == EntryMark::Skip) continue;
     const std::uint32_t size = tree_.sizeOf(entry(i));
     total += size;
     largest = std::max(largest, size);
@@ -132,21 +132,21 @@ void ReceiveJob::receiveWorker() {
   const std::size_t count = request_.receiveFiles.size();
   for (std::size_t i = 0; i < count; ++i) {
     state_.currentIndex.store(static_cast<std::int32_t>(i));
-    if (state_.marks[i] == EntryMark::kSkip) continue;
+    if (state_.marks[i] == EntryMark::Skip) continue;
     if (state_.transfer.continueFlag.load() == 0) {
-      state_.result.store(WorkerResult::kCancelledBetweenFiles);
+      state_.result.store(WorkerResult::CancelledBetweenFiles);
       return;
     }
     // Refused before anything is asked of the instrument: such a name could lead
     // outside the chosen folder.
     if (!pcPathOf(i)) {
       showResourceString(kStringCannotCreate + stringBase(), shownName(i));
-      state_.result.store(WorkerResult::kFileNotCreated);
+      state_.result.store(WorkerResult::FileNotCreated);
       return;
     }
     const std::uint32_t size = tree_.sizeOf(entry(i));
     if (freeBytes() < size) {
-      state_.result.store(WorkerResult::kNoRoom);
+      state_.result.store(WorkerResult::NoRoom);
       return;
     }
     state_.transfer.progressBytes.store(0);
@@ -155,23 +155,23 @@ void ReceiveJob::receiveWorker() {
         receiveOneFile(transfer_, tree_.pathOf(entry(i)), std::span(state_.buffer).first(size), size);
     if (result != protocol::kLinkSuccess) {
       state_.failure = result;
-      state_.result.store(WorkerResult::kTransferFailed);
+      state_.result.store(WorkerResult::TransferFailed);
       return;
     }
     state_.bytesDone.fetch_add(state_.transfer.progressBytes.exchange(0));
     state_.progressPaused.store(0);
     if (!writePcFile(i, size)) {
-      state_.result.store(WorkerResult::kFileNotCreated);
+      state_.result.store(WorkerResult::FileNotCreated);
       return;
     }
   }
   state_.currentIndex.store(static_cast<std::int32_t>(count));
-  state_.result.store(WorkerResult::kAllDone);
+  state_.result.store(WorkerResult::AllDone);
 }
 
 bool ReceiveJob::writePcFile(std::size_t index, std::uint32_t size) {
   const fs::path path = *pcPathOf(index);
-  if (state_.marks[index] == EntryMark::kReplace) clearReadOnly(path);
+  if (state_.marks[index] == EntryMark::Replace) clearReadOnly(path);
   // Through a temporary file in the same folder: the old file stays whole until the
   // new one is complete on the disk.
   if (writeFileAtomically(path, std::span(state_.buffer).first(size))) {
@@ -184,14 +184,14 @@ bool ReceiveJob::writePcFile(std::size_t index, std::uint32_t size) {
 JobOutcome ReceiveJob::report() {
   const auto index = static_cast<std::size_t>(state_.currentIndex.load());
   switch (state_.result.load()) {
-    case WorkerResult::kAllDone:
+    case WorkerResult::AllDone:
       showMessage(MessageId::ReceiveCompleted);
       return {JobEnd::Completed};
-    case WorkerResult::kNoRoom:
+    case WorkerResult::NoRoom:
       transfer_.sendError();
       showMessage(MessageId::NoRoomToCreate, shownName(index));
       return {JobEnd::Failed};
-    case WorkerResult::kTransferFailed:
+    case WorkerResult::TransferFailed:
       if (state_.transfer.continueFlag.load() == 1) {
         transfer_.sendError();
         showMessage(MessageId::ReceiveFailed);
@@ -201,10 +201,10 @@ JobOutcome ReceiveJob::report() {
       showMessage(MessageId::ReceiveCancelled);
       environment_.link.resetQueue();
       return {JobEnd::Cancelled};
-    case WorkerResult::kCancelledBetweenFiles:
+    case WorkerResult::CancelledBetweenFiles:
       showMessage(MessageId::ReceiveCancelled);
       return {JobEnd::Cancelled};
-    case WorkerResult::kFileNotCreated:
+    case WorkerResult::FileNotCreated:
       return {JobEnd::FileError};
     default:
       return {JobEnd::NotStarted};

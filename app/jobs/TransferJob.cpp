@@ -33,7 +33,7 @@ void runPolledWorker(TransferJobState& state, const ProgressDisplayFactory& prog
     });
   } catch (const std::system_error&) {
     state.running.store(0);
-    state.result.store(WorkerResult::kNotStarted);
+    state.result.store(WorkerResult::NotStarted);
     return;
   }
   while (state.running.load() == 1) {
@@ -49,7 +49,7 @@ void runPolledWorker(TransferJobState& state, const ProgressDisplayFactory& prog
   thread.join();
 }
 
-bool askOverwrite(std::string_view name, bool& asking, std::uint8_t& mark, std::size_t& accepted) {
+bool askOverwrite(std::string_view name, bool& asking, EntryMark& mark, std::size_t& accepted) {
   if (!asking) return true;
   switch (showMessage(MessageId::AskOverwrite, name)) {
     case MessageResult::Cancel:
@@ -58,7 +58,7 @@ bool askOverwrite(std::string_view name, bool& asking, std::uint8_t& mark, std::
       asking = false;
       break;
     case MessageResult::No:
-      mark = EntryMark::kSkip;
+      mark = EntryMark::Skip;
       --accepted;
       break;
     default:

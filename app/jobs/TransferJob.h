@@ -63,6 +63,6 @@ void runPolledWorker(TransferJobState& state, const ProgressDisplayFactory& prog
 // asked while `asking` holds: No skips the entry (its mark becomes kSkip and
 // `accepted` drops by one), Yes to All stops the asking, Yes keeps the entry. False
 // when the answer was Cancel.
-bool askOverwrite(std::string_view name, bool& asking, std::uint8_t& mark, std::size_t& accepted);
+bool askOverwrite(std::string_view name, bool& asking, EntryMark& mark, std::size_t& accepted);
 
 }  // namespace quaverly

@@ -17,27 +17,27 @@
 namespace quaverly {
 
 // How a worker ended (TransferJobState::result).
-namespace WorkerResult {
-inline constexpr std::int32_t kAllDone = 0;
-inline constexpr std::int32_t kNoRoom = 1;
-inline constexpr std::int32_t kTransferFailed = 2;
-inline constexpr std::int32_t kCancelledBetweenFiles = 3;
-inline constexpr std::int32_t kFileNotCreated = 4;  // receive only; already reported
-inline constexpr std::int32_t kNotStarted = -1;
-}  // namespace WorkerResult
+enum class WorkerResult : std::int32_t {
+  AllDone = 0,
+  NoRoom = 1,
+  TransferFailed = 2,
+  CancelledBetweenFiles = 3,
+  FileNotCreated = 4,  // receive only; already reported
+  NotStarted = -1,
+};
 
 // What to do with one batch entry (marks).
-namespace EntryMark {
-inline constexpr std::uint8_t kSkip = 0;
-inline constexpr std::uint8_t kTransfer = 1;
-inline constexpr std::uint8_t kReplace = 2;
-}  // namespace EntryMark
+enum class EntryMark : std::uint8_t {
+  Skip = 0,
+  Transfer = 1,
+  Replace = 2,
+};
 
 // Whether a PC file is converted to format 0 before it is sent (convertMarks).
-namespace ConvertMark {
-inline constexpr std::uint8_t kConvert = 1;
-inline constexpr std::uint8_t kUnchanged = 2;
-}  // namespace ConvertMark
+enum class ConvertMark : std::uint8_t {
+  Convert = 1,
+  Unchanged = 2,
+};
 
 struct TransferJobState {
   // The polling loop runs while this is 1; the worker clears it as its last action.
@@ -47,14 +47,14 @@ struct TransferJobState {
   protocol::TransferProgress transfer;
   // While 1 the progress bar is not moved.
   std::atomic<std::int32_t> progressPaused{1};
-  std::atomic<std::int32_t> result{WorkerResult::kAllDone};
+  std::atomic<WorkerResult> result{WorkerResult::AllDone};
   std::atomic<std::int32_t> currentIndex{0};
   std::atomic<std::uint64_t> bytesDone{0};
   std::atomic<std::uint64_t> bytesTotal{0};
 
   // Written by the checks before the worker starts, read by the worker.
-  std::vector<std::uint8_t> marks;
-  std::vector<std::uint8_t> convertMarks;
+  std::vector<EntryMark> marks;
+  std::vector<ConvertMark> convertMarks;
   std::vector<std::uint8_t> buffer;
   bool bufferAllocated = false;
   std::string destinationFolder;

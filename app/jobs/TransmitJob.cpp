@@ -126,11 +126,11 @@ JobEnd TransmitJob::overwriteCheck() {
   bool asking = true;
   std::size_t accepted = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    state_.marks.push_back(EntryMark::kTransfer);
+    state_.marks.push_back(EntryMark::Transfer);
     ++accepted;
     const FolderNode* node = existingNode(i);
     if (!node) continue;
-    state_.marks[i] = EntryMark::kReplace;
+    state_.marks[i] = EntryMark::Replace;
     if (tree_.kindOf(node) != InstrumentFolderTree::kFile) {
       showMessage(MessageId::NameUsed);
       return JobEnd::Refused;
@@ -143,13 +143,13 @@ JobEnd TransmitJob::overwriteCheck() {
 JobEnd TransmitJob::conversionChoice() {
   const std::int32_t mode = environment_.settings.convertMode;
   state_.convertMarks.assign(state_.marks.size(),
-                             mode == kConvertNever ? ConvertMark::kUnchanged : ConvertMark::kConvert);
+                             mode == kConvertNever ? ConvertMark::Unchanged : ConvertMark::Convert);
   if (mode == kConvertNever) return JobEnd::Completed;
   bool convertAll = mode == kConvertAlways;
   for (std::size_t i = 0; i < state_.marks.size(); ++i) {
-    if (state_.marks[i] == EntryMark::kSkip) continue;
+    if (state_.marks[i] == EntryMark::Skip) continue;
     if (smfFormatOf(pcPath(i)) != 1) {
-      state_.convertMarks[i] = ConvertMark::kUnchanged;
+      state_.convertMarks[i] = ConvertMark::Unchanged;
       continue;
     }
     if (convertAll) continue;
@@ -157,7 +157,7 @@ JobEnd TransmitJob::conversionChoice() {
       case MessageResult::Cancel:
         return JobEnd::Declined;
       case MessageResult::No:
-        state_.convertMarks[i] = ConvertMark::kUnchanged;
+        state_.convertMarks[i] = ConvertMark::Unchanged;
         break;
       case MessageResult::YesToAll:
         convertAll = true;
@@ -180,7 +180,7 @@ bool TransmitJob::roomCheck() {
   std::uint64_t largest = 0;
   state_.bytesDone.store(0);
   for (std::size_t i = 0; i < state_.marks.size(); ++i) {
-    if (state_.marks[i] == EntryMark::kSkip) continue;
+    if (state_.marks[i] == EntryMark::Skip) continue;
     // A file that has gone is reported by the worker when its turn comes. Sizes are
     // counted whole: a file beyond 4 GiB cannot fit, rather than being counted by
     // its low 32 bits.
@@ -208,9 +208,9 @@ void TransmitJob::transmitWorker() {
   const std::size_t count = state_.marks.size();
   for (std::size_t i = 0; i < count; ++i) {
     state_.currentIndex.store(static_cast<std::int32_t>(i));
-    if (state_.marks[i] == EntryMark::kSkip) continue;
+    if (state_.marks[i] == EntryMark::Skip) continue;
     if (state_.transfer.continueFlag.load() == 0) {
-      state_.result.store(WorkerResult::kCancelledBetweenFiles);
+      state_.result.store(WorkerResult::CancelledBetweenFiles);
       return;
     }
     bool readable = false;
@@ -222,31 +222,31 @@ void TransmitJob::transmitWorker() {
     if (!readable) {
       showMessage(MessageId::CannotOpen);
       pcFileUnreadable_ = true;
-      state_.result.store(WorkerResult::kTransferFailed);
+      state_.result.store(WorkerResult::TransferFailed);
       return;
     }
     if (state_.buffer.size() > std::numeric_limits<std::uint32_t>::max()) {
-      state_.result.store(WorkerResult::kNoRoom);
+      state_.result.store(WorkerResult::NoRoom);
       return;
     }
     auto length = static_cast<std::uint32_t>(state_.buffer.size());
-    if (state_.convertMarks[i] == ConvertMark::kConvert && !convert(i, length)) {
-      if (state_.result.load() == WorkerResult::kCancelledBetweenFiles) return;
+    if (state_.convertMarks[i] == ConvertMark::Convert && !convert(i, length)) {
+      if (state_.result.load() == WorkerResult::CancelledBetweenFiles) return;
       continue;
     }
     std::uint32_t instrumentFree = 0;
     if (const LinkResult result = protocol::freeSpace(environment_.link, instrumentFree);
         result != protocol::kLinkSuccess) {
       state_.failure = result;
-      state_.result.store(WorkerResult::kTransferFailed);
+      state_.result.store(WorkerResult::TransferFailed);
       return;
     }
     if (length > std::uint64_t{instrumentFree} + replacedSize(i)) {
-      state_.result.store(WorkerResult::kNoRoom);
+      state_.result.store(WorkerResult::NoRoom);
       return;
     }
     const std::string instrumentPath = state_.destinationFolder + wireNames_[i];
-    if (state_.marks[i] == EntryMark::kReplace) protocol::deleteFile(environment_.link, instrumentPath);
+    if (state_.marks[i] == EntryMark::Replace) protocol::deleteFile(environment_.link, instrumentPath);
     state_.transfer.progressBytes.store(0);
     state_.progressPaused.store(0);
     const LinkResult result =
@@ -254,14 +254,14 @@ void TransmitJob::transmitWorker() {
                         state_.partialFilePending, state_.partialFilePath);
     if (result != protocol::kLinkSuccess) {
       state_.failure = result;
-      state_.result.store(WorkerResult::kTransferFailed);
+      state_.result.store(WorkerResult::TransferFailed);
       return;
     }
     state_.bytesDone.fetch_add(state_.transfer.progressBytes.load());
     state_.progressPaused.store(1);
   }
   state_.currentIndex.store(static_cast<std::int32_t>(count));
-  state_.result.store(WorkerResult::kAllDone);
+  state_.result.store(WorkerResult::AllDone);
 }
 
 bool TransmitJob::convert(std::size_t index, std::uint32_t& length) {
@@ -272,7 +272,7 @@ bool TransmitJob::convert(std::size_t index, std::uint32_t& length) {
     merger.waitFor(kMergePollInterval);
   }
   if (state_.transfer.continueFlag.load() == 0) {
-    state_.result.store(WorkerResult::kCancelledBetweenFiles);
+    state_.result.store(WorkerResult::CancelledBetweenFiles);
     return false;
   }
   const std::int32_t status = merger.status();
@@ -299,22 +299,22 @@ bool TransmitJob::convert(std::size_t index, std::uint32_t& length) {
 
 JobOutcome TransmitJob::report() {
   const auto index = static_cast<std::size_t>(state_.currentIndex.load());
-  std::int32_t result = state_.result.load();
-  if (result == WorkerResult::kTransferFailed && state_.transfer.continueFlag.load() == 0) {
+  WorkerResult result = state_.result.load();
+  if (result == WorkerResult::TransferFailed && state_.transfer.continueFlag.load() == 0) {
     transfer_.sendCancel();
-    result = WorkerResult::kCancelledBetweenFiles;
+    result = WorkerResult::CancelledBetweenFiles;
   }
   switch (result) {
-    case WorkerResult::kAllDone:
+    case WorkerResult::AllDone:
       showMessage(MessageId::TransmitCompleted);
       return {JobEnd::Completed, protocol::kLinkSuccess, state_.filesSkipped};
-    case WorkerResult::kNoRoom:
+    case WorkerResult::NoRoom:
       showMessage(MessageId::CannotCreate, names_[index]);
       return {JobEnd::Failed, protocol::kLinkRefused, state_.filesSkipped};
-    case WorkerResult::kTransferFailed:
+    case WorkerResult::TransferFailed:
       showMessage(MessageId::TransmitFailed);
       return {pcFileUnreadable_ ? JobEnd::FileError : JobEnd::Failed, state_.failure, state_.filesSkipped};
-    case WorkerResult::kCancelledBetweenFiles:
+    case WorkerResult::CancelledBetweenFiles:
       // The file the instrument was creating when the user cancelled is removed.
       if (state_.partialFilePending) protocol::deleteFile(environment_.link, state_.partialFilePath);
       showMessage(MessageId::TransmitCancelled);
