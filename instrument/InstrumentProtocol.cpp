@@ -18,33 +18,6 @@ constexpr std::string_view kDrive = "0:";
 constexpr std::uint8_t kAttributeArchive = 0x20;  // an ordinary file
 constexpr std::uint32_t kMax28BitValue = 0x0FFFFFFF;
 
-// The text that starts at `pos` and ends with a NUL before the closing F7; `next`
-// receives the position after the NUL.
-std::optional<std::string> textAt(std::span<const std::uint8_t> message, std::size_t pos, std::size_t& next) {
-  if (message.size() < 2) return std::nullopt;
-  const std::size_t end = message.size() - 1;  // the F7
-  for (std::size_t i = pos; i < end; ++i) {
-    if (message[i] == 0x00) {
-      next = i + 1;
-      return std::string(message.begin() + static_cast<std::ptrdiff_t>(pos),
-                         message.begin() + static_cast<std::ptrdiff_t>(i));
-    }
-  }
-  return std::nullopt;
-}
-
-// A message that is exactly one NUL-terminated text after `pos`.
-std::optional<std::string> soleTextAt(std::span<const std::uint8_t> message, std::size_t pos) {
-  std::size_t next = 0;
-  auto text = textAt(message, pos, next);
-  if (!text || next != message.size() - 1) return std::nullopt;
-  return text;
-}
-
-std::uint32_t size28At(std::span<const std::uint8_t> message, std::size_t pos) {
-  return protocol::decode28(std::span<const std::uint8_t, 4>(message.subspan(pos, 4)));
-}
-
 std::string joinPath(const MemoryPath& path) {
   std::string wire(kDrive);
   for (const std::string& part : path) {
@@ -136,7 +109,7 @@ void InstrumentProtocol::onRemoteMode(std::span<const std::uint8_t> message) {
 
 void InstrumentProtocol::onPathCommand(std::span<const std::uint8_t> message,
                                        bool (InstrumentProtocol::*command)(const std::string&)) {
-  const auto path = soleTextAt(message, 7);
+  const auto path = protocol::parsePathCommand(message);
   const bool accepted = transferMode_ && path && (this->*command)(*path);
   replyAccepted(accepted, command == &InstrumentProtocol::deleteFile ? options_.faults.deleteDelay : kNow);
 }
@@ -160,13 +133,11 @@ bool InstrumentProtocol::deleteFile(const std::string& path) {
 }
 
 void InstrumentProtocol::onRename(std::span<const std::uint8_t> message) {
-  std::size_t next = 0;
-  const auto oldPath = textAt(message, 7, next);
-  const auto newPath = oldPath ? soleTextAt(message, next) : std::nullopt;
+  const auto fields = protocol::parseRename(message);
   bool accepted = false;
-  if (transferMode_ && newPath) {
-    const auto from = resolve(*oldPath);
-    const auto to = resolve(*newPath);
+  if (transferMode_ && fields) {
+    const auto from = resolve(fields->oldPath);
+    const auto to = resolve(fields->newPath);
     const bool sameFolder =
         from && to && !from->path.empty() && !to->path.empty() &&
         MemoryPath(from->path.begin(), from->path.end() - 1) == MemoryPath(to->path.begin(), to->path.end() - 1);
@@ -175,7 +146,7 @@ void InstrumentProtocol::onRename(std::span<const std::uint8_t> message) {
       const bool nameFree = !to->entry || to->path.back() == from->path.back();
       // The name as the PC spelled it: resolving put the stored spelling of an
       // existing entry in its place, which would undo a change of case.
-      const std::string newName(protocol::splitInstrumentPath(*newPath).back());
+      const std::string newName(protocol::splitInstrumentPath(fields->newPath).back());
       accepted = nameFree && isValidFileName(newName) && memory_.rename(from->path, newName);
     }
   }
@@ -185,7 +156,8 @@ void InstrumentProtocol::onRename(std::span<const std::uint8_t> message) {
 void InstrumentProtocol::onFindFirst(std::span<const std::uint8_t> message) {
   listing_.clear();
   listingNext_ = 0;
-  const auto pattern = message.size() > 8 ? soleTextAt(message, 8) : std::nullopt;
+  const auto request = protocol::parseFindFirst(message);
+  const std::optional<std::string> pattern = request ? std::optional(request->pattern) : std::nullopt;
   const std::size_t star = pattern ? protocol::lastSeparator(*pattern) : std::string::npos;
   if (!transferMode_ || !pattern || star == std::string::npos || pattern->substr(star + 1) != "*") {
     return replyAccepted(false);
@@ -195,7 +167,7 @@ void InstrumentProtocol::onFindFirst(std::span<const std::uint8_t> message) {
   const auto entries = memory_.list(folder->path);
   if (!entries) return replyAccepted(false);
 
-  const std::uint8_t mask = message[7];
+  const std::uint8_t mask = request->attributeMask;
   const bool withFolders = (mask & protocol::kAttributeFolder) != 0;
   const std::string prefix = joinPath(folder->path) + '\\';
   // "." and ".." are folders too: a mask without folders leaves them out as well.
@@ -229,7 +201,7 @@ void InstrumentProtocol::onFreeSpace(std::span<const std::uint8_t> message) {
 
 void InstrumentProtocol::onFileRequest(std::span<const std::uint8_t> message) {
   if (!transferMode_) return sendHandshake(SysexId::Error);
-  const auto path = soleTextAt(message, 7);
+  const auto path = protocol::parsePathCommand(message);
   const auto r = path ? resolve(*path) : std::nullopt;
   auto data = r && r->entry && !r->entry->folder ? memory_.read(r->path) : std::nullopt;
   if (!data) return replyAccepted(false);
@@ -268,10 +240,10 @@ void InstrumentProtocol::startStream() {
 }
 
 void InstrumentProtocol::onFileHeader(std::span<const std::uint8_t> message) {
-  if (!transferMode_ || options_.faults.memoryFull || message.size() < 13) return sendHandshake(SysexId::Error);
-  const std::uint32_t size = size28At(message, 7);
-  const auto path = soleTextAt(message, 11);
-  const auto r = path ? resolve(*path) : std::nullopt;
+  const auto header = protocol::parseFileHeader(message);
+  if (!transferMode_ || options_.faults.memoryFull || !header) return sendHandshake(SysexId::Error);
+  const std::uint32_t size = header->size;
+  const auto r = resolve(header->path);
   if (!r || r->path.empty() || !isValidFileName(r->path.back())) return sendHandshake(SysexId::Error);
   std::uint64_t room = freeBytes();
   if (r->entry) {
@@ -294,19 +266,14 @@ void InstrumentProtocol::onFileHeader(std::span<const std::uint8_t> message) {
 void InstrumentProtocol::onBlock(std::span<const std::uint8_t> message) {
   ++blocksSeen_;
   if (blocksSeen_ == options_.faults.errorAtBlock) return failReception();
-  const std::size_t count = static_cast<std::size_t>(message[4]) * 128 + (message[5] & 0x7F);
-  if (count < 3 || message.size() != count + 8 || message[8] != expectedCounter_) return failReception();
-  const auto checked = message.subspan(6, message.size() - 8);  // 02 02 k payload
-  if (protocol::expectedChecksum(checked) != message[message.size() - 2]) return failReception();
-  const auto payload = checked.subspan(3);
-  // A block carries 1 to 210 file bytes: anything else is as bad as a wrong checksum.
-  if (payload.size() > protocol::kMaxPayloadBytes) return failReception();
   std::uint8_t chunk[protocol::kMaxChunkBytes];
-  const auto n = protocol::unpackPayload(payload, chunk);
-  if (!n || *n == 0 || receivedSize_ + *n > announcedSize_ || !memory_.append(incomingPath_, std::span(chunk, *n))) {
+  const protocol::BlockRead block = protocol::readBlock(message, expectedCounter_, chunk);
+  // A block carries 1 to 210 file bytes: anything else is as bad as a wrong checksum.
+  if (block.fault != protocol::BlockFault::None || block.bytes == 0 || receivedSize_ + block.bytes > announcedSize_ ||
+      !memory_.append(incomingPath_, std::span(chunk, block.bytes))) {
     return failReception();
   }
-  receivedSize_ += static_cast<std::uint32_t>(*n);
+  receivedSize_ += static_cast<std::uint32_t>(block.bytes);
   expectedCounter_ = protocol::nextBlockCounter(expectedCounter_);
   if (blocksSeen_ == options_.faults.waitWithoutReadyAtBlock) {
     stalled_ = true;

@@ -10,10 +10,6 @@ namespace {
 // How long a send keeps trying while every send slot of the library is busy.
 constexpr std::chrono::seconds kSendRetryLimit{5};
 
-std::uint32_t size28At(std::span<const std::uint8_t> m, std::size_t pos) {
-  return decode28(std::span<const std::uint8_t, 4>(m.subspan(pos, 4)));
-}
-
 }  // namespace
 
 Link& Link::instance() {
@@ -125,23 +121,23 @@ void Link::handle(const ReceivedMessage& received) {
       if (is(SysexId::CommandRefused)) return end(false);
       if ((s.pendingKind == PendingKind::FindFirst && is(SysexId::FindFirstReply)) ||
           (s.pendingKind == PendingKind::FindNext && is(SysexId::FindNextReply))) {
-        // attribute, 28-bit size, then the path up to the closing F7
-        if (m.size() < 13) return;
-        s.replyAttributes = m[7];
-        s.replyValue = size28At(m, 8);
-        std::string name(m.begin() + 12, m.end() - 1);
-        name.resize(std::char_traits<char>::length(name.c_str()));  // a text ends at its NUL
-        s.replyName = std::move(name);
+        std::optional<FindReplyFields> entry = parseFindReply(m);
+        if (!entry) return;
+        s.replyAttributes = entry->attributes;
+        s.replyValue = entry->size;
+        s.replyName = std::move(entry->path);
         return end(true);
       }
       if (s.pendingKind == PendingKind::FreeSpace && is(SysexId::FreeSpaceReply)) {
-        s.replyValue = size28At(m, 7);
-        return end(true);
+        if (const std::optional<std::uint32_t> freeBytes = parseFreeSpaceReply(m)) {
+          s.replyValue = *freeBytes;
+          return end(true);
+        }
       }
       return;
     case PendingKind::FileRequest:
-      if (is(SysexId::FileHeader) && m.size() >= 12) {
-        s.replyValue = size28At(m, 7);
+      if (const std::optional<std::uint32_t> size = is(SysexId::FileHeader) ? parseFileHeaderReply(m) : std::nullopt) {
+        s.replyValue = *size;
         return end(true);
       }
       return end(false);
@@ -184,22 +180,16 @@ void Link::handle(const ReceivedMessage& received) {
 
 void Link::handleBlock(std::span<const std::uint8_t> m) {
   LinkState& s = state_;
-  const std::size_t count = static_cast<std::size_t>(m[4]) * 128 + (m[5] & 0x7F);
-  const bool good = count >= 3 && m.size() == count + 8 && m[8] == s.expectedCounter &&
-                    expectedChecksum(m.subspan(6, count)) == m[m.size() - 2];
-  std::optional<std::size_t> unpacked;
-  if (good) {
-    // The data goes into what is left of the buffer; more than fits fails the block.
-    const std::size_t offset = std::min<std::size_t>(s.receivedBytes, s.receiveBuffer.size());
-    unpacked = unpackPayload(m.subspan(9, count - 3), s.receiveBuffer.subspan(offset));
-  }
-  if (!unpacked || *unpacked > kMaxChunkBytes) {
+  // The data goes into what is left of the buffer; more than fits fails the block.
+  const std::size_t offset = std::min<std::size_t>(s.receivedBytes, s.receiveBuffer.size());
+  const BlockRead block = readBlock(m, s.expectedCounter, s.receiveBuffer.subspan(offset));
+  if (block.fault != BlockFault::None) {
     s.replyArrived = true;
     s.errorReply = true;
     return;
   }
-  s.receivedBytes += static_cast<std::uint32_t>(*unpacked);
-  s.lastBlockBytes = static_cast<std::uint8_t>(*unpacked);
+  s.receivedBytes += static_cast<std::uint32_t>(block.bytes);
+  s.lastBlockBytes = static_cast<std::uint8_t>(block.bytes);
   s.expectedCounter = nextBlockCounter(s.expectedCounter);
 }
 

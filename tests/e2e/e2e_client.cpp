@@ -360,8 +360,9 @@ class Session {
     const std::uint64_t expected = used >= s_.capacity ? 0 : s_.capacity - used;
     link_.send(build(SysexId::FreeSpaceRequest));
     const Bytes reply = expect(SysexId::FreeSpaceReply, "free space");
-    check(reply.size() == 12, "free space: malformed reply " + hex(reply));
-    const std::uint32_t free = protocol::decode28(std::span<const std::uint8_t, 4>(reply.data() + 7, 4));
+    const std::optional<std::uint32_t> reported = protocol::parseFreeSpaceReply(reply);
+    check(reply.size() == 12 && reported, "free space: malformed reply " + hex(reply));
+    const std::uint32_t free = *reported;
     check(free == expected,
           "free space: instrument says " + std::to_string(free) + ", expected " + std::to_string(expected));
     progress("free space: %u bytes, ok", free);
@@ -374,11 +375,10 @@ class Session {
       const auto message = link_.next(kReplyTimeout);
       check(message.has_value(), "listing: no reply");
       if (is(*message, SysexId::CommandRefused)) break;
-      check(is(*message, replyId) && message->size() >= 13,
+      const std::optional<protocol::FindReplyFields> entry = protocol::parseFindReply(*message);
+      check(is(*message, replyId) && entry,
             "listing: expected " + std::string(protocol::sysexName(replyId)) + ", got " + hex(*message));
-      const Bytes& m = *message;
-      entries.push_back({m[7], protocol::decode28(std::span<const std::uint8_t, 4>(m.data() + 8, 4)),
-                         std::string(m.begin() + 12, m.end() - 1)});
+      entries.push_back({entry->attributes, entry->size, entry->path});
       check(entries.size() < 1000, "listing: does not end");
       link_.send(build(SysexId::FindNext));
     }
@@ -424,8 +424,9 @@ class Session {
     const Bytes expected = readFile(diskPath(relative));
     link_.send(protocol::buildPathCommand(SysexId::FileRequest, s_.device, wirePath(relative)));
     const Bytes header = expect(SysexId::FileHeader, "file request");
-    check(header.size() >= 12, "file request: short header " + hex(header));
-    const std::uint32_t size = protocol::decode28(std::span<const std::uint8_t, 4>(header.data() + 7, 4));
+    const std::optional<std::uint32_t> announced = protocol::parseFileHeaderReply(header);
+    check(announced.has_value(), "file request: short header " + hex(header));
+    const std::uint32_t size = *announced;
     check(size == expected.size(),
           "file request: size " + std::to_string(size) + ", the file has " + std::to_string(expected.size()));
 

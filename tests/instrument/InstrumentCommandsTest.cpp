@@ -397,14 +397,14 @@ TEST(InstrumentListing, ListsTheDriveAndSubFolders) {
   EXPECT_TRUE(is(SysexId::FindFirstReply, entries[0]));
   for (std::size_t i = 0; i < 2; ++i) {
     EXPECT_EQ(entries[i][7], 0x10);
-    EXPECT_EQ(replySize(entries[i], 8), 0u);
+    EXPECT_EQ(entrySize(entries[i]), 0u);
   }
   // The paths carry the stored names, whatever case the pattern used.
   EXPECT_EQ(replyPath(entries[0]), "0:\\POPS\\.");
   EXPECT_EQ(replyPath(entries[1]), "0:\\POPS\\..");
   EXPECT_EQ(replyPath(entries[2]), "0:\\POPS\\A.MID");
   EXPECT_EQ(entries[2][7], 0x21);
-  EXPECT_EQ(replySize(entries[2], 8), 300u);
+  EXPECT_EQ(entrySize(entries[2]), 300u);
 }
 
 TEST(InstrumentListing, KeepsStorageOrderNotSortedOrder) {
@@ -443,11 +443,11 @@ TEST(InstrumentListing, AttributeAndSizeOfEachKindOfEntry) {
   EXPECT_EQ(entries[0][7], 0x20);
   EXPECT_EQ(Bytes(entries[0].begin() + 8, entries[0].begin() + 12), (Bytes{0x00, 0x01, 0x1C, 0x20}));
   EXPECT_EQ(entries[1][7], 0x21);
-  EXPECT_EQ(replySize(entries[1], 8), 128u);
+  EXPECT_EQ(entrySize(entries[1]), 128u);
   EXPECT_EQ(entries[2][7], 0x20);
-  EXPECT_EQ(replySize(entries[2], 8), 0u);
+  EXPECT_EQ(entrySize(entries[2]), 0u);
   EXPECT_EQ(entries[3][7], 0x10);
-  EXPECT_EQ(replySize(entries[3], 8), 0u);
+  EXPECT_EQ(entrySize(entries[3]), 0u);
 }
 
 TEST(InstrumentListing, MaskWithoutTheFolderBitLeavesFoldersOut) {
@@ -558,7 +558,7 @@ TEST(InstrumentFreeSpace, CountsFilesInWholeKilobyteClusters) {
     const Bytes r = h.ask(message(SysexId::FreeSpaceRequest));
     EXPECT_TRUE(is(SysexId::FreeSpaceReply, r));
     EXPECT_EQ(r.size(), 12u);
-    return replySize(r, 7);
+    return replyNumber(r);
   };
   EXPECT_EQ(freeBytes(), 10240u);
   h.addFolder({"DIR"});
@@ -581,7 +581,7 @@ TEST(InstrumentFreeSpace, ReportsAtMostWhatTheSizeFieldCarries) {
   h.enterTransferMode();
   const Bytes r = h.ask(message(SysexId::FreeSpaceRequest));
   ASSERT_TRUE(is(SysexId::FreeSpaceReply, r));
-  EXPECT_EQ(replySize(r, 7), 0x0FFFFFFFu);
+  EXPECT_EQ(replyNumber(r), 0x0FFFFFFFu);
 }
 
 }  // namespace

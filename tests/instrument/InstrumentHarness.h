@@ -159,14 +159,20 @@ inline Bytes patternBytes(std::size_t size, std::uint32_t seed = 1) {
   return data;
 }
 
-// The text of a directory reply after its attribute and size: the entry's full path.
+// A directory reply's entry path and size; empty and 0 when it is none.
 inline std::string replyPath(const Bytes& reply) {
-  return reply.size() > 13 ? std::string(reply.begin() + 12, reply.end() - 1) : std::string();
+  const auto entry = protocol::parseFindReply(reply);
+  return entry ? entry->path : std::string();
 }
 
-inline std::uint32_t replySize(const Bytes& reply, std::size_t at) {
-  return reply.size() >= at + 4 ? protocol::decode28(std::span<const std::uint8_t, 4>(reply.data() + at, 4)) : 0;
+inline std::uint32_t entrySize(const Bytes& reply) {
+  const auto entry = protocol::parseFindReply(reply);
+  return entry ? entry->size : 0;
 }
+
+// The 28-bit number of a FreeSpaceReply or of the FileHeader that answers a
+// FileRequest (they stand at the same place); 0 when there is none.
+inline std::uint32_t replyNumber(const Bytes& reply) { return protocol::parseFileHeaderReply(reply).value_or(0); }
 
 // --- The PC's side of a transfer ---
 
@@ -240,7 +246,7 @@ inline ReceivedStream fetchFile(InstrumentHarness& h, std::string_view path, std
   const Bytes header = h.ask(protocol::buildPathCommand(protocol::SysexId::FileRequest, 0, path));
   EXPECT_TRUE(is(protocol::SysexId::FileHeader, header)) << "no FileHeader reply for " << path;
   if (!is(protocol::SysexId::FileHeader, header) || header.size() < 12) return {};
-  if (announced) *announced = replySize(header, 7);
+  if (announced) *announced = replyNumber(header);
   ReceivedStream s = decodeStream(h.exchange(message(protocol::SysexId::Ready)));
   EXPECT_TRUE(h.exchange(message(protocol::SysexId::Finished)).empty());
   return s;

@@ -99,7 +99,10 @@ TEST_P(TransferSizes, ASentFileIsStoredByteExactFromFullBlocks) {
   const auto sent = h.ports().sent();
   ASSERT_EQ(handshakes(sent), (std::vector<std::string>{"RemoteMode", "FileHeader", "EndOfData"}));
   const Bytes& header = sent[1];
-  EXPECT_EQ(decode28(std::span<const std::uint8_t, 4>(header.data() + 7, 4)), size);
+  const std::optional<FileHeaderFields> fields = parseFileHeader(header);
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->size, size);
+  EXPECT_EQ(fields->path, "0:\\SONG.MID");
 
   // 210 file bytes in every block but the last, which carries the rest; the counters
   // run from 0 and wrap after 127.

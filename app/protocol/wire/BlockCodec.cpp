@@ -75,4 +75,19 @@ std::vector<std::uint8_t> buildBlock(std::uint8_t deviceNumber, std::span<const 
   return block;
 }
 
+BlockRead readBlock(std::span<const std::uint8_t> message, std::uint8_t expectedCounter, std::span<std::uint8_t> out) {
+  // The byte count covers 02 02 k and the payload; eight bytes stand around them.
+  if (message.size() < 6) return {BlockFault::Length};
+  const std::size_t count = static_cast<std::size_t>(message[4]) * 128 + (message[5] & 0x7F);
+  if (count < 3 || message.size() != count + 8) return {BlockFault::Length};
+  if (message[8] != expectedCounter) return {BlockFault::Counter};
+  const auto checked = message.subspan(6, count);  // 02 02 k payload
+  if (expectedChecksum(checked) != message[message.size() - 2]) return {BlockFault::Checksum};
+  const auto payload = checked.subspan(3);
+  if (payload.size() > kMaxPayloadBytes) return {BlockFault::TooLarge};
+  const std::optional<std::size_t> bytes = unpackPayload(payload, out);
+  if (!bytes) return {BlockFault::NoRoom};
+  return {BlockFault::None, *bytes};
+}
+
 }  // namespace quaverly::protocol

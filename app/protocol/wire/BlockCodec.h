@@ -40,6 +40,27 @@ std::uint8_t expectedChecksum(std::span<const std::uint8_t> fromFirst02);
 std::vector<std::uint8_t> buildBlock(std::uint8_t deviceNumber, std::span<const std::uint8_t> payload,
                                      std::uint8_t counter, std::uint8_t checksum);
 
+// Why a received bulk data block was refused.
+enum class BlockFault : std::uint8_t {
+  None,
+  Length,    // the byte count does not match the message's length
+  Counter,   // not the block counter expected next
+  Checksum,  // the checksum does not add up
+  TooLarge,  // a payload longer than a block of 210 file bytes packs into
+  NoRoom,    // the file bytes do not fit into what is left of the buffer
+};
+
+struct BlockRead {
+  BlockFault fault = BlockFault::None;
+  std::size_t bytes = 0;  // file bytes written into the buffer
+};
+
+// Checks a received BulkBlock message (F0 43 5n 01 ch cl 02 02 k payload x F7): its
+// byte count against its length, its counter against `expectedCounter`, its
+// checksum and its payload size, then unpacks the file bytes into `out`. Nothing is
+// written unless every check passes.
+BlockRead readBlock(std::span<const std::uint8_t> message, std::uint8_t expectedCounter, std::span<std::uint8_t> out);
+
 // The counter of the block after `counter`: 0 follows 127.
 constexpr std::uint8_t nextBlockCounter(std::uint8_t counter) { return static_cast<std::uint8_t>((counter + 1) & 0x7F); }
 

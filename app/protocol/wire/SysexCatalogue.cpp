@@ -73,6 +73,36 @@ static_assert(catalogueIsInIdOrder(), "the catalogue is indexed by SysexId");
 
 bool isOpenEnded(const SysexTemplate& t) { return t.bytes[t.length - 1] != kSysexEnd; }
 
+// Offsets of the fields after the seven command bytes F0 43 5n 00 gg cc dd.
+constexpr std::size_t kFieldsAt = 7;
+
+std::uint32_t number28At(std::span<const std::uint8_t> message, std::size_t pos) {
+  return decode28(std::span<const std::uint8_t, 4>(message.subspan(pos, 4)));
+}
+
+// The NUL-terminated text that starts at `pos`, before the closing F7; `next` gets
+// the position after its NUL.
+std::optional<std::string> textAt(std::span<const std::uint8_t> message, std::size_t pos, std::size_t& next) {
+  if (message.size() < 2) return std::nullopt;
+  const std::size_t end = message.size() - 1;  // the F7
+  for (std::size_t i = pos; i < end; ++i) {
+    if (message[i] == 0x00) {
+      next = i + 1;
+      return std::string(message.begin() + static_cast<std::ptrdiff_t>(pos),
+                         message.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+  }
+  return std::nullopt;
+}
+
+// Exactly one NUL-terminated text from `pos` up to the closing F7.
+std::optional<std::string> soleTextAt(std::span<const std::uint8_t> message, std::size_t pos) {
+  std::size_t next = 0;
+  auto text = textAt(message, pos, next);
+  if (!text || next != message.size() - 1) return std::nullopt;
+  return text;
+}
+
 void appendText(Bytes& message, std::string_view text) {
   message.insert(message.end(), text.begin(), text.end());
   message.push_back(0x00);
@@ -182,6 +212,51 @@ bool matches(SysexId id, std::span<const std::uint8_t> received) {
     if (t.mask[i] != 0 && (received[i] & t.mask[i]) != t.bytes[i]) return false;
   }
   return true;
+}
+
+std::optional<std::string> parsePathCommand(std::span<const std::uint8_t> message) {
+  return soleTextAt(message, kFieldsAt);
+}
+
+std::optional<RenameFields> parseRename(std::span<const std::uint8_t> message) {
+  std::size_t next = 0;
+  auto oldPath = textAt(message, kFieldsAt, next);
+  if (!oldPath) return std::nullopt;
+  auto newPath = soleTextAt(message, next);
+  if (!newPath) return std::nullopt;
+  return RenameFields{std::move(*oldPath), std::move(*newPath)};
+}
+
+std::optional<FindFirstFields> parseFindFirst(std::span<const std::uint8_t> message) {
+  if (message.size() <= kFieldsAt + 1) return std::nullopt;
+  auto pattern = soleTextAt(message, kFieldsAt + 1);
+  if (!pattern) return std::nullopt;
+  return FindFirstFields{message[kFieldsAt], std::move(*pattern)};
+}
+
+std::optional<FileHeaderFields> parseFileHeader(std::span<const std::uint8_t> message) {
+  if (message.size() < kFieldsAt + 6) return std::nullopt;
+  auto path = soleTextAt(message, kFieldsAt + 4);
+  if (!path) return std::nullopt;
+  return FileHeaderFields{number28At(message, kFieldsAt), std::move(*path)};
+}
+
+std::optional<FindReplyFields> parseFindReply(std::span<const std::uint8_t> message) {
+  // attribute, 28-bit size, then the path up to the closing F7
+  if (message.size() < kFieldsAt + 6) return std::nullopt;
+  std::string path(message.begin() + kFieldsAt + 5, message.end() - 1);
+  path.resize(std::char_traits<char>::length(path.c_str()));  // a text ends at its NUL
+  return FindReplyFields{message[kFieldsAt], number28At(message, kFieldsAt + 1), std::move(path)};
+}
+
+std::optional<std::uint32_t> parseFreeSpaceReply(std::span<const std::uint8_t> message) {
+  if (message.size() < kFieldsAt + 5) return std::nullopt;
+  return number28At(message, kFieldsAt);
+}
+
+std::optional<std::uint32_t> parseFileHeaderReply(std::span<const std::uint8_t> message) {
+  if (message.size() < kFieldsAt + 5) return std::nullopt;
+  return number28At(message, kFieldsAt);
 }
 
 }  // namespace quaverly::protocol

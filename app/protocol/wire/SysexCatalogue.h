@@ -4,6 +4,8 @@
 #pragma once
 
 #include <array>
+#include <optional>
+#include <string>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -98,6 +100,41 @@ Bytes buildIdentifyReply(std::uint8_t deviceNumber, std::uint8_t a, std::uint8_t
 Bytes buildFindReply(SysexId id, std::uint8_t deviceNumber, std::uint8_t attributes, std::uint32_t size,
                      std::string_view path);  // FindFirstReply or FindNextReply
 Bytes buildFreeSpaceReply(std::uint8_t deviceNumber, std::uint32_t freeBytes);
+
+// Readers of the messages with fields, beside their builders. Each takes a whole
+// message that matched its pattern and gives its fields, or nothing when the
+// message is too short to hold them or its texts are not terminated as they must be.
+
+// The PC's requests, as the instrument reads them: one NUL-terminated path after the
+// command bytes (MakeFolder, DeleteFile, DeleteFolder, FileRequest).
+std::optional<std::string> parsePathCommand(std::span<const std::uint8_t> message);
+struct RenameFields {
+  std::string oldPath;
+  std::string newPath;
+};
+std::optional<RenameFields> parseRename(std::span<const std::uint8_t> message);
+struct FindFirstFields {
+  std::uint8_t attributeMask = 0;
+  std::string pattern;
+};
+std::optional<FindFirstFields> parseFindFirst(std::span<const std::uint8_t> message);
+struct FileHeaderFields {
+  std::uint32_t size = 0;
+  std::string path;
+};
+// The FileHeader the PC sends: the size and exactly one path after it.
+std::optional<FileHeaderFields> parseFileHeader(std::span<const std::uint8_t> message);
+
+// The instrument's replies, as the PC reads them.
+struct FindReplyFields {
+  std::uint8_t attributes = 0;
+  std::uint32_t size = 0;
+  std::string path;  // up to the closing F7, or to a NUL before it
+};
+std::optional<FindReplyFields> parseFindReply(std::span<const std::uint8_t> message);  // FindFirstReply or FindNextReply
+std::optional<std::uint32_t> parseFreeSpaceReply(std::span<const std::uint8_t> message);
+// The FileHeader that answers FileRequest: the size; anything after it is ignored.
+std::optional<std::uint32_t> parseFileHeaderReply(std::span<const std::uint8_t> message);
 
 // True when `received` is at least as long as the pattern and every masked position
 // agrees. Bytes after the pattern are not compared; by default the device number

@@ -111,6 +111,47 @@ TEST(BlockCodec, PackRefusesAPayloadBufferThatIsTooSmall) {
   EXPECT_EQ(payload, Bytes(7, 0x00));
 }
 
+// A received block is refused for the first fault it has, and nothing is written then.
+TEST(BlockCodec, ReadBlockGivesTheFileBytesOrTheFault) {
+  const Bytes file = {1, 2, 3, 0x80, 0xFF, 6, 7, 8};
+  std::uint8_t payload[kMaxPayloadBytes];
+  const std::size_t p = packChunk(file, payload);
+  const Bytes good = buildBlock(0, std::span(payload, p), 5, blockChecksum(std::span(payload, p), 5));
+  struct Case {
+    const char* what;
+    Bytes message;
+    std::uint8_t counter;
+    std::size_t room;
+    BlockFault fault;
+  };
+  Bytes shortened = good;
+  shortened.erase(shortened.begin() + 10);
+  Bytes badSum = good;
+  badSum[badSum.size() - 2] ^= 0x01;
+  Bytes tooLarge(kMaxPayloadBytes + 1, 0x00);
+  const Bytes large = buildBlock(0, tooLarge, 0, blockChecksum(tooLarge, 0));
+  const Case cases[] = {
+      {"a good block", good, 5, 64, BlockFault::None},
+      {"a byte missing", shortened, 5, 64, BlockFault::Length},
+      {"only the header", Bytes(good.begin(), good.begin() + 6), 5, 64, BlockFault::Length},
+      {"another counter", good, 6, 64, BlockFault::Counter},
+      {"a wrong checksum", badSum, 5, 64, BlockFault::Checksum},
+      {"a payload past 240 bytes", large, 0, 1024, BlockFault::TooLarge},
+      {"no room left", good, 5, file.size() - 1, BlockFault::NoRoom},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes out(c.room, 0xEE);
+    const BlockRead read = readBlock(c.message, c.counter, out);
+    EXPECT_EQ(read.fault, c.fault);
+    if (c.fault == BlockFault::None) {
+      EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(read.bytes)), file);
+    } else {
+      EXPECT_EQ(out, Bytes(c.room, 0xEE));
+    }
+  }
+}
+
 TEST(BlockCodec, CounterWrapsAfter127) {
   EXPECT_EQ(nextBlockCounter(126), 127);
   EXPECT_EQ(nextBlockCounter(127), 0);

@@ -101,5 +101,43 @@ TEST(SysexCatalogue, ShortOrForeignMessagesDoNotMatch) {
   EXPECT_FALSE(matches(SysexId::RemoteReady, buildMessage(SysexId::RemoteRefused, 0)));
 }
 
+// Each reader gives back what its builder put in, and nothing for a message cut short
+// or a text without its NUL.
+TEST(SysexCatalogue, ReadersGiveBackWhatTheBuildersPutIn) {
+  const auto rename = parseRename(buildRename(3, "0:\\A.MID", "0:\\B.MID"));
+  ASSERT_TRUE(rename);
+  EXPECT_EQ(rename->oldPath, "0:\\A.MID");
+  EXPECT_EQ(rename->newPath, "0:\\B.MID");
+  EXPECT_EQ(parsePathCommand(buildPathCommand(SysexId::DeleteFile, 0, "0:\\X.MID")), "0:\\X.MID");
+  const auto find = parseFindFirst(buildFindFirst(0, 0x30, "0:\\POPS\\*"));
+  ASSERT_TRUE(find);
+  EXPECT_EQ(find->attributeMask, 0x30);
+  EXPECT_EQ(find->pattern, "0:\\POPS\\*");
+  const auto header = parseFileHeader(buildFileHeader(0, 1000000, "0:\\S.MID"));
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->size, 1000000u);
+  EXPECT_EQ(header->path, "0:\\S.MID");
+  EXPECT_EQ(parseFileHeaderReply(buildFileHeader(0, 300, "0:\\S.MID")), 300u);
+  const auto entry = parseFindReply(buildFindReply(SysexId::FindNextReply, 0, 0x11, 128, "0:\\POPS"));
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->attributes, 0x11);
+  EXPECT_EQ(entry->size, 128u);
+  EXPECT_EQ(entry->path, "0:\\POPS");
+  EXPECT_EQ(parseFreeSpaceReply(Bytes{0xF0, 0x43, 0x50, 0x00, 0x01, 0x06, 0x01, 0x00, 0x00, 0x08, 0x00, 0xF7}), 1024u);
+
+  const Bytes cut = {0xF0, 0x43, 0x50, 0x00, 0x01, 0x06, 0x01, 0x00, 0x00, 0xF7};
+  EXPECT_FALSE(parseFreeSpaceReply(cut));
+  EXPECT_FALSE(parseFileHeaderReply(cut));
+  EXPECT_FALSE(parseFindReply(cut));
+  EXPECT_FALSE(parseFindFirst(Bytes{0xF0, 0x43, 0x50, 0x00, 0x01, 0x04, 0x00, 0x30, 0xF7}));
+  Bytes unterminated = buildPathCommand(SysexId::MakeFolder, 0, "0:\\NEW");
+  unterminated.erase(unterminated.end() - 2);  // the NUL before F7
+  EXPECT_FALSE(parsePathCommand(unterminated));
+  Bytes twoTexts = buildRename(0, "0:\\A", "0:\\B");
+  EXPECT_FALSE(parsePathCommand(twoTexts));
+  twoTexts.erase(twoTexts.end() - 2);
+  EXPECT_FALSE(parseRename(twoTexts));
+}
+
 }  // namespace
 }  // namespace quaverly::protocol
