@@ -28,7 +28,7 @@ class ReceiveJob {
         environment_(environment),
         tree_(*request.tree),
         transfer_(environment.link, state_.transfer,
-                  {environment.settings.intervalByteCount, environment.settings.intervalTimeMs}) {}
+                  environment.settings.pacing) {}
 
   JobOutcome run();
 
@@ -62,48 +62,36 @@ std::optional<fs::path> ReceiveJob::pcPathOf(std::size_t index) const {
 }
 
 JobOutcome ReceiveJob::run() {
-  environment_.settings.currentFolder = request_.pcFolder;
   state_.destinationFolder = withTrailingSeparator(request_.pcFolder);
   if (const JobEnd end = overwriteCheck(); end != JobEnd::Completed) return {end};
   state_.currentIndex.store(0);
   if (!spaceCheck()) {
     transfer_.sendError();
-    showMessage(MessageId::NoRoomToCreate, shownName(0));
+    environment_.ui.show(MessageId::NoRoomToCreate, shownName(0));
     return {JobEnd::Refused};
   }
   if (!state_.bufferAllocated) {
-    showMessage(MessageId::OutOfMemory);
+    environment_.ui.show(MessageId::OutOfMemory);
     return {JobEnd::Refused};
   }
   std::vector<std::string> names;
   for (std::size_t i = 0; i < request_.receiveFiles.size(); ++i) names.push_back(shownName(i));
-  runPolledWorker(state_, environment_.progress, TransferKind::Receive, names, [this] { receiveWorker(); });
+  runPolledWorker(state_, environment_.ui, TransferKind::Receive, names, [this] { receiveWorker(); });
   return report();
 }
 
 // Completed when the job goes on; otherwise why it ends here.
 JobEnd ReceiveJob::overwriteCheck() {
-  state_.marks.clear();
-  const std::size_t count = request_.receiveFiles.size();
-  if (count == 0) return JobEnd::NothingToDo;
-  bool asking = true;
-  std::size_t accepted = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    state_.marks.push_back(EntryMark::Transfer);
-    ++accepted;
-    // A name that cannot be a PC file name is refused by the worker when its turn comes.
-    const std::optional<fs::path> path = pcPathOf(i);
-    if (!path) continue;
-    const PcEntryKind kind = pcEntryKind(*path);
-    if (kind == PcEntryKind::None) continue;
-    state_.marks[i] = EntryMark::Replace;
-    if (kind != PcEntryKind::File) {
-      showMessage(MessageId::NameUsed);
-      return JobEnd::Refused;
-    }
-    if (!askOverwrite(shownName(i), asking, state_.marks[i], accepted)) return JobEnd::Declined;
-  }
-  return accepted != 0 ? JobEnd::Completed : JobEnd::NothingToDo;
+  return checkOverwrites(
+      state_.marks, request_.receiveFiles.size(), environment_.ui,
+      [this](std::size_t i) {
+        // A name that cannot be a PC file name is refused by the worker when its turn comes.
+        const std::optional<fs::path> path = pcPathOf(i);
+        const PcEntryKind kind = path ? pcEntryKind(*path) : PcEntryKind::None;
+        if (kind == PcEntryKind::None) return ExistingEntry::None;
+        return kind == PcEntryKind::File ? ExistingEntry::File : ExistingEntry::Other;
+      },
+      [this](std::size_t i) { return shownName(i); });
 }
 
 bool ReceiveJob::spaceCheck() {
@@ -140,7 +128,7 @@ void ReceiveJob::receiveWorker() {
     // Refused before anything is asked of the instrument: such a name could lead
     // outside the chosen folder.
     if (!pcPathOf(i)) {
-      showResourceString(kStringCannotCreate + stringBase(), shownName(i));
+      environment_.ui.showString(kStringCannotCreate + stringBase(), shownName(i));
       state_.result.store(WorkerResult::FileNotCreated);
       return;
     }
@@ -175,7 +163,7 @@ bool ReceiveJob::writePcFile(std::size_t index, std::uint32_t size) {
   // Through a temporary file in the same folder: the old file stays whole until the
   // new one is complete on the disk.
   if (writeFileAtomically(path, std::span(state_.buffer).first(size))) {
-    showResourceString(kStringCannotCreate + stringBase(), shownName(index));
+    environment_.ui.showString(kStringCannotCreate + stringBase(), shownName(index));
     return false;
   }
   return true;
@@ -185,24 +173,24 @@ JobOutcome ReceiveJob::report() {
   const auto index = static_cast<std::size_t>(state_.currentIndex.load());
   switch (state_.result.load()) {
     case WorkerResult::AllDone:
-      showMessage(MessageId::ReceiveCompleted);
+      environment_.ui.show(MessageId::ReceiveCompleted);
       return {JobEnd::Completed};
     case WorkerResult::NoRoom:
       transfer_.sendError();
-      showMessage(MessageId::NoRoomToCreate, shownName(index));
+      environment_.ui.show(MessageId::NoRoomToCreate, shownName(index));
       return {JobEnd::Failed};
     case WorkerResult::TransferFailed:
       if (state_.transfer.continueFlag.load() == 1) {
         transfer_.sendError();
-        showMessage(MessageId::ReceiveFailed);
+        environment_.ui.show(MessageId::ReceiveFailed);
         return {JobEnd::Failed, state_.failure};
       }
       transfer_.sendCancel();
-      showMessage(MessageId::ReceiveCancelled);
+      environment_.ui.show(MessageId::ReceiveCancelled);
       environment_.link.resetQueue();
       return {JobEnd::Cancelled};
     case WorkerResult::CancelledBetweenFiles:
-      showMessage(MessageId::ReceiveCancelled);
+      environment_.ui.show(MessageId::ReceiveCancelled);
       return {JobEnd::Cancelled};
     case WorkerResult::FileNotCreated:
       return {JobEnd::FileError};
@@ -215,7 +203,9 @@ JobOutcome ReceiveJob::report() {
 
 JobOutcome runReceiveJob(const ReceiveRequest& request, JobEnvironment& environment) {
   ReceiveJob job(request, environment);
-  return job.run();
+  JobOutcome outcome = job.run();
+  outcome.folder = request.pcFolder;
+  return outcome;
 }
 
 LinkResult receiveOneFile(protocol::BulkTransfer& transfer, std::string_view instrumentPath,

@@ -16,9 +16,9 @@ constexpr std::chrono::milliseconds kPollInterval{15};
 
 }  // namespace
 
-void runPolledWorker(TransferJobState& state, const ProgressDisplayFactory& progress, TransferKind kind,
+void runPolledWorker(TransferJobState& state, JobUserInterface& ui, TransferKind kind,
                      const std::vector<std::string>& names, const std::function<void()>& worker) {
-  const std::unique_ptr<ProgressDisplay> owned = progress(kind);
+  const std::unique_ptr<ProgressDisplay> owned = ui.progress(kind);
   ProgressDisplay& display = *owned;
   display.setRange(0, 100);
   display.setPos(0);
@@ -49,22 +49,37 @@ void runPolledWorker(TransferJobState& state, const ProgressDisplayFactory& prog
   thread.join();
 }
 
-bool askOverwrite(std::string_view name, bool& asking, EntryMark& mark, std::size_t& accepted) {
-  if (!asking) return true;
-  switch (showMessage(MessageId::AskOverwrite, name)) {
-    case MessageResult::Cancel:
-      return false;
-    case MessageResult::YesToAll:
-      asking = false;
-      break;
-    case MessageResult::No:
-      mark = EntryMark::Skip;
-      --accepted;
-      break;
-    default:
-      break;
+JobEnd checkOverwrites(std::vector<EntryMark>& marks, std::size_t count, JobUserInterface& ui,
+                       const std::function<ExistingEntry(std::size_t)>& existing,
+                       const std::function<std::string(std::size_t)>& name) {
+  marks.assign(count, EntryMark::Transfer);
+  if (count == 0) return JobEnd::NothingToDo;
+  bool asking = true;
+  std::size_t accepted = count;
+  for (std::size_t i = 0; i < count; ++i) {
+    const ExistingEntry entry = existing(i);
+    if (entry == ExistingEntry::None) continue;
+    marks[i] = EntryMark::Replace;
+    if (entry != ExistingEntry::File) {
+      ui.show(MessageId::NameUsed);
+      return JobEnd::Refused;
+    }
+    if (!asking) continue;
+    switch (ui.show(MessageId::AskOverwrite, name(i))) {
+      case MessageResult::Cancel:
+        return JobEnd::Declined;
+      case MessageResult::YesToAll:
+        asking = false;
+        break;
+      case MessageResult::No:
+        marks[i] = EntryMark::Skip;
+        --accepted;
+        break;
+      default:
+        break;
+    }
   }
-  return true;
+  return accepted != 0 ? JobEnd::Completed : JobEnd::NothingToDo;
 }
 
 }  // namespace quaverly

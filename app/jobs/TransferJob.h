@@ -11,20 +11,25 @@
 #include <string_view>
 #include <vector>
 
+#include "app/jobs/JobUserInterface.h"
 #include "app/jobs/PcFiles.h"
 #include "app/jobs/ProgressDisplay.h"
 #include "app/jobs/TransferJobState.h"
+#include "app/protocol/BulkTransfer.h"
 #include "app/protocol/Link.h"
-#include "app/settings/AppSettings.h"
 
 namespace quaverly {
 
+// What a job takes from the program's settings.
+struct TransferSettings {
+  protocol::PacingSettings pacing;  // "IntervalByteCount" and "IntervalTime(msec)"
+  std::int32_t convertMode = 0;     // "ConvertMode": 1 always, 3 never, else ask (transmit only)
+};
+
 struct JobEnvironment {
   protocol::Link& link;
-  // Read for the pacing and the conversion choice; the job stores the PC folder it
-  // used into currentFolder.
-  AppSettings& settings;
-  ProgressDisplayFactory progress;
+  TransferSettings settings;
+  JobUserInterface& ui;
   // Free bytes for files in a PC folder; nothing when the query fails.
   std::function<std::optional<std::uint64_t>(const std::filesystem::path& folder)> freeSpace = pcFreeSpace;
 };
@@ -46,6 +51,8 @@ struct JobOutcome {
   JobEnd end = JobEnd::Completed;
   protocol::LinkResult failure = protocol::kLinkSuccess;  // the link's result behind Failed
   int filesSkipped = 0;                                   // files left out because they could not be converted
+  // The PC folder the job worked in, for the program to remember as its current one.
+  std::string folder{};
 };
 
 // Creates the progress display of `kind` (range 0 to 100, at 0), starts `worker` on a
@@ -55,14 +62,20 @@ struct JobOutcome {
 // loop blocks between passes for a few milliseconds at most, so the display stays
 // live without spinning a core. `names` are the batch entries' names as the display
 // shows them. The display is closed before this returns. When the thread cannot be
-// started, result is kNotStarted.
-void runPolledWorker(TransferJobState& state, const ProgressDisplayFactory& progress, TransferKind kind,
+// started, result is NotStarted.
+void runPolledWorker(TransferJobState& state, JobUserInterface& ui, TransferKind kind,
                      const std::vector<std::string>& names, const std::function<void()>& worker);
 
-// The overwrite question for one batch entry whose name is taken at the destination,
-// asked while `asking` holds: No skips the entry (its mark becomes kSkip and
-// `accepted` drops by one), Yes to All stops the asking, Yes keeps the entry. False
-// when the answer was Cancel.
-bool askOverwrite(std::string_view name, bool& asking, EntryMark& mark, std::size_t& accepted);
+// What stands at the destination under a batch entry's name.
+enum class ExistingEntry { None, File, Other };
+
+// The overwrite check of a batch of `count` entries: every entry is marked for
+// transfer; one whose name a file takes at the destination is marked for replacing
+// and asked about (No skips it, Yes to All stops the asking, Cancel declines the
+// batch); a name taken by anything else refuses the batch with message 7. `existing`
+// and `name` describe entry i.
+JobEnd checkOverwrites(std::vector<EntryMark>& marks, std::size_t count, JobUserInterface& ui,
+                       const std::function<ExistingEntry(std::size_t)>& existing,
+                       const std::function<std::string(std::size_t)>& name);
 
 }  // namespace quaverly

@@ -45,7 +45,7 @@ class TransmitJob {
         environment_(environment),
         tree_(*request.tree),
         transfer_(environment.link, state_.transfer,
-                  {environment.settings.intervalByteCount, environment.settings.intervalTimeMs}) {}
+                  environment.settings.pacing) {}
 
   JobOutcome run();
 
@@ -83,7 +83,6 @@ class TransmitJob {
 };
 
 JobOutcome TransmitJob::run() {
-  environment_.settings.currentFolder = request_.pcFolder;
   state_.destinationFolder = withInstrumentSeparator(request_.destinationPath);
   // Each check runs only when the ones before it completed: the first that ends the
   // job ends it, before anything more is asked.
@@ -93,14 +92,14 @@ JobOutcome TransmitJob::run() {
   }
   state_.currentIndex.store(0);
   if (!roomCheck()) {
-    showMessage(MessageId::CannotCreate, names_.front());
+    environment_.ui.show(MessageId::CannotCreate, names_.front());
     return {JobEnd::Refused};
   }
   if (!state_.bufferAllocated) {
-    showMessage(MessageId::OutOfMemory);
+    environment_.ui.show(MessageId::OutOfMemory);
     return {JobEnd::Refused};
   }
-  runPolledWorker(state_, environment_.progress, TransferKind::Transmit, names_, [this] { transmitWorker(); });
+  runPolledWorker(state_, environment_.ui, TransferKind::Transmit, names_, [this] { transmitWorker(); });
   return report();
 }
 
@@ -111,7 +110,7 @@ JobEnd TransmitJob::nameCheck() {
     // A name the instrument cannot hold is refused before anything is asked or sent.
     std::optional<std::string> wire = protocol::utf8ToShiftJis(names_.back());
     if (!wire) {
-      showMessage(MessageId::CannotCreate, names_.back());
+      environment_.ui.show(MessageId::CannotCreate, names_.back());
       return JobEnd::Refused;
     }
     wireNames_.push_back(std::move(*wire));
@@ -120,24 +119,14 @@ JobEnd TransmitJob::nameCheck() {
 }
 
 JobEnd TransmitJob::overwriteCheck() {
-  state_.marks.clear();
-  const std::size_t count = request_.transmitFiles.size();
-  if (count == 0) return JobEnd::NothingToDo;
-  bool asking = true;
-  std::size_t accepted = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    state_.marks.push_back(EntryMark::Transfer);
-    ++accepted;
-    const FolderNode* node = existingNode(i);
-    if (!node) continue;
-    state_.marks[i] = EntryMark::Replace;
-    if (tree_.kindOf(node) != InstrumentFolderTree::kFile) {
-      showMessage(MessageId::NameUsed);
-      return JobEnd::Refused;
-    }
-    if (!askOverwrite(names_[i], asking, state_.marks[i], accepted)) return JobEnd::Declined;
-  }
-  return accepted != 0 ? JobEnd::Completed : JobEnd::NothingToDo;
+  return checkOverwrites(
+      state_.marks, request_.transmitFiles.size(), environment_.ui,
+      [this](std::size_t i) {
+        const FolderNode* node = existingNode(i);
+        if (!node) return ExistingEntry::None;
+        return tree_.kindOf(node) == InstrumentFolderTree::kFile ? ExistingEntry::File : ExistingEntry::Other;
+      },
+      [this](std::size_t i) { return names_[i]; });
 }
 
 JobEnd TransmitJob::conversionChoice() {
@@ -153,7 +142,7 @@ JobEnd TransmitJob::conversionChoice() {
       continue;
     }
     if (convertAll) continue;
-    switch (showMessage(MessageId::AskConvert, names_[i])) {
+    switch (environment_.ui.show(MessageId::AskConvert, names_[i])) {
       case MessageResult::Cancel:
         return JobEnd::Declined;
       case MessageResult::No:
@@ -172,7 +161,7 @@ JobEnd TransmitJob::conversionChoice() {
 bool TransmitJob::roomCheck() {
   std::uint32_t instrumentFree = 0;
   if (protocol::freeSpace(environment_.link, instrumentFree) != protocol::kLinkSuccess) {
-    showMessage(MessageId::TransmitFailed);
+    environment_.ui.show(MessageId::TransmitFailed);
     return false;
   }
   std::uint64_t free = instrumentFree;
@@ -220,7 +209,7 @@ void TransmitJob::transmitWorker() {
       // A file that grew beyond every estimate since it was chosen.
     }
     if (!readable) {
-      showMessage(MessageId::CannotOpen);
+      environment_.ui.show(MessageId::CannotOpen);
       pcFileUnreadable_ = true;
       state_.result.store(WorkerResult::TransferFailed);
       return;
@@ -291,7 +280,7 @@ bool TransmitJob::convert(std::size_t index, std::uint32_t& length) {
       // Reported like any other conversion that failed.
     }
   }
-  showMessage(MessageId::NotConverted, names_[index]);
+  environment_.ui.show(MessageId::NotConverted, names_[index]);
   state_.bytesDone.fetch_add(length);
   ++state_.filesSkipped;
   return false;
@@ -306,18 +295,18 @@ JobOutcome TransmitJob::report() {
   }
   switch (result) {
     case WorkerResult::AllDone:
-      showMessage(MessageId::TransmitCompleted);
+      environment_.ui.show(MessageId::TransmitCompleted);
       return {JobEnd::Completed, protocol::kLinkSuccess, state_.filesSkipped};
     case WorkerResult::NoRoom:
-      showMessage(MessageId::CannotCreate, names_[index]);
+      environment_.ui.show(MessageId::CannotCreate, names_[index]);
       return {JobEnd::Failed, protocol::kLinkRefused, state_.filesSkipped};
     case WorkerResult::TransferFailed:
-      showMessage(MessageId::TransmitFailed);
+      environment_.ui.show(MessageId::TransmitFailed);
       return {pcFileUnreadable_ ? JobEnd::FileError : JobEnd::Failed, state_.failure, state_.filesSkipped};
     case WorkerResult::CancelledBetweenFiles:
       // The file the instrument was creating when the user cancelled is removed.
       if (state_.partialFilePending) protocol::deleteFile(environment_.link, state_.partialFilePath);
-      showMessage(MessageId::TransmitCancelled);
+      environment_.ui.show(MessageId::TransmitCancelled);
       return {JobEnd::Cancelled, protocol::kLinkSuccess, state_.filesSkipped};
     default:
       return {JobEnd::NotStarted};
@@ -328,7 +317,9 @@ JobOutcome TransmitJob::report() {
 
 JobOutcome runTransmitJob(const TransmitRequest& request, JobEnvironment& environment) {
   TransmitJob job(request, environment);
-  return job.run();
+  JobOutcome outcome = job.run();
+  outcome.folder = request.pcFolder;
+  return outcome;
 }
 
 LinkResult transmitOneFile(protocol::BulkTransfer& transfer, const std::atomic<std::uint32_t>& continueFlag,

@@ -23,7 +23,6 @@
 #include "app/jobs/InstrumentFolderTree.h"
 #include "app/jobs/ProgressDisplay.h"
 #include "app/jobs/TransferJob.h"
-#include "app/settings/AppSettings.h"
 #include "app/messages/MessageCatalogue.h"
 #include "app/messages/UiStrings.h"
 #include "tests/link/LinkHarness.h"
@@ -129,7 +128,7 @@ class JobTest : public ::testing::Test {
     const auto catalogue = builtInCatalogue();
     installCatalogue(catalogue.data(), catalogue.size(), Language::English);
     setLanguage(Language::English);
-    settings_.intervalTimeMs = 0;
+    settings_.pacing.intervalTimeMs = 0;
     char pattern[] = "/tmp/quaverly-jobs-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("no temporary folder");
     pcRoot_ = pattern;
@@ -147,12 +146,7 @@ class JobTest : public ::testing::Test {
   }
 
   JobEnvironment environment() {
-    JobEnvironment environment{harness_.link(), settings_, [this](TransferKind kind) {
-                                 const std::lock_guard lock(display_.mutex);
-                                 display_.kinds.push_back(kind);
-                                 ++display_.displaysOpen;
-                                 return std::make_unique<RecordingDisplay>(display_);
-                               }};
+    JobEnvironment environment{harness_.link(), settings_, ui_};
     if (freeSpace_) environment.freeSpace = freeSpace_;
     return environment;
   }
@@ -195,8 +189,15 @@ class JobTest : public ::testing::Test {
 
   // The harness must outlive the tree's commands.
   LinkHarness harness_;
-  AppSettings settings_;
+  TransferSettings settings_;
   DisplayLog display_;
+  // Messages and questions through the presenter below; displays that record.
+  PresenterJobUserInterface ui_{[this](TransferKind kind) {
+    const std::lock_guard lock(display_.mutex);
+    display_.kinds.push_back(kind);
+    ++display_.displaysOpen;
+    return std::make_unique<RecordingDisplay>(display_);
+  }};
   std::function<std::optional<std::uint64_t>(const fs::path&)> freeSpace_;
   fs::path pcRoot_;
   fs::path pcFolder_;

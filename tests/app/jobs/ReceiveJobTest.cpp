@@ -61,7 +61,7 @@ TEST_F(ReceiveJobTest, ReceivesEveryFileByteForByteAndRemembersTheFolder) {
   EXPECT_EQ(readPcFile(pcFolder_ / "B.MID"), b);
   EXPECT_EQ(readPcFile(pcFolder_ / "EMPTY.MID"), Bytes{});
   EXPECT_EQ(shownNumbers(), std::vector<int>{kCompleted});
-  EXPECT_EQ(settings_.currentFolder, pcFolder_.string());
+  EXPECT_EQ(outcome.folder, pcFolder_.string());
   EXPECT_EQ(display_.kinds, std::vector<TransferKind>{TransferKind::Receive});
   EXPECT_EQ(display_.displaysOpen, 0);  // closed before the end message
   EXPECT_EQ(sentCount(SysexId::Finished), 3);

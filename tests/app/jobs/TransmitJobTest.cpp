@@ -90,7 +90,7 @@ TEST_F(TransmitJobTest, ConvertModeNeverSendsEveryFileUnchangedWithoutAsking) {
   EXPECT_EQ(shownNumbers(), std::vector<int>{kCompleted});
   EXPECT_EQ(onInstrument("A.MID"), format1);
   EXPECT_EQ(onInstrument("EMPTY.MID"), Bytes{});
-  EXPECT_EQ(settings_.currentFolder, pcFolder_.string());
+  EXPECT_EQ(outcome.folder, pcFolder_.string());
   EXPECT_EQ(display_.kinds, std::vector<TransferKind>{TransferKind::Transmit});
 }
 
