@@ -129,6 +129,11 @@ int DeviceSession::connect() {
   return kExitSuccess;
 }
 
+int DeviceSession::start() {
+  if (const int status = open()) return status;
+  return connect();
+}
+
 void DeviceSession::disconnect() {
   if (!connected_) return;
   connected_ = false;
@@ -151,21 +156,6 @@ void DeviceSession::trace(bool outgoing, std::span<const std::uint8_t> bytes, vo
     line += kHex[byte & 0x0F];
   }
   session->err_ << line << '\n';
-}
-
-void printDeviceCommandHelp(std::ostream& out, std::string_view synopsis, std::string_view description) {
-  out << "usage: quaverly-cli [OPTIONS] " << synopsis << "\n"
-      << description
-      << "\nPaths on the instrument are written with '/' or '\\' and may leave out the drive \"0:\".\n"
-         "\nOptions (before or after the command):\n"
-         "  --in DEVICE    MIDI input device: an index, or part of a name (see 'quaverly-cli ports');\n"
-         "                 default: the device Quaverly stored\n"
-         "  --out DEVICE   MIDI output device, the same way\n"
-         "  --lang ja|en   language of the messages (default: from LC_ALL, LC_MESSAGES, LANG)\n"
-         "  -v             print every SysEx message in and out, with the seconds since the start\n"
-         "\nExit status: 0 done; 1 the instrument refused or a transfer failed; 2 bad usage or input\n"
-         "(nothing was sent); 3 the connection failed, the port library is missing, or the\n"
-         "instrument did not answer in time.\n";
 }
 
 int exitStatusOf(LinkResult result) {
@@ -193,6 +183,11 @@ std::string failureText(LinkResult result) {
       return "the instrument did not answer in time";
   }
   return "the request failed";
+}
+
+int reportFailure(std::ostream& err, std::string_view what, LinkResult result) {
+  printFailure(err, "cannot " + std::string(what) + ": " + failureText(result));
+  return exitStatusOf(result);
 }
 
 }  // namespace quaverly::cli

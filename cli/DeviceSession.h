@@ -34,6 +34,9 @@ class DeviceSession {
   // The connection check. kExitSuccess, or kExitConnection after the reason has been
   // shown (messages 1, 3 or 4).
   int connect();
+  // open() and then connect(): kExitSuccess, or the exit status of the first that
+  // failed.
+  int start();
   // Leaves the transfer mode and closes the ports; done by the destructor too.
   void disconnect();
 
@@ -42,6 +45,10 @@ class DeviceSession {
   const AppSettings& settings() const { return settings_; }
   // The device names read for --in/--out or for `ports`, read on first use.
   const DeviceNames& deviceNames();
+
+ protected:
+  // Where the session reports failures and traces.
+  std::ostream& errorStream() const { return err_; }
 
  private:
   int selectDevice(const protocol::PortFunctionTable& table, const std::string& value, std::string_view direction);
@@ -56,14 +63,13 @@ class DeviceSession {
   std::chrono::steady_clock::time_point started_;
 };
 
-// The help of a device command: its usage, `description` (lines ending in '\n'),
-// the options every device command takes and the exit statuses.
-void printDeviceCommandHelp(std::ostream& out, std::string_view synopsis, std::string_view description);
-
 // The exit status for a link result: 0 success, 1 refused, 3 not sent or no answer.
 int exitStatusOf(protocol::LinkResult result);
 // One line that says why a request failed with `result` (not success).
 std::string failureText(protocol::LinkResult result);
+// Prints "cannot WHAT: why" for a request that failed with `result` and gives the
+// exit status for it.
+int reportFailure(std::ostream& err, std::string_view what, protocol::LinkResult result);
 
 // The instrument commands of the folder tree, sent over the link, keeping the result
 // of the last one and noticing any that was not answered or not sent.

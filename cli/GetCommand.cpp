@@ -3,11 +3,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/jobs/InstrumentFolderTree.h"
 #include "app/jobs/ReceiveJob.h"
 #include "app/protocol/wire/ShiftJisText.h"
-#include "cli/DeviceSession.h"
-#include "cli/InstrumentPath.h"
+#include "cli/DeviceCommand.h"
 #include "cli/TerminalMessages.h"
 #include "cli/TransferSession.h"
 
@@ -15,21 +13,21 @@ namespace quaverly::cli {
 
 namespace {
 
-constexpr std::string_view kSynopsis = "get [--to FOLDER] PATH...";
+constexpr DeviceCommandUsage kUsage{
+    .synopsis = "get [--to FOLDER] PATH...",
+    .description =
+        "Receives the instrument files PATH (such as 0:\\POPS\\SONG1.MID or\n"
+        "POPS/SONG1.MID) into FOLDER, by default the current folder. An existing\n"
+        "file is replaced only when the question is answered so; it keeps its\n"
+        "contents when its transfer fails.\n"
+        "  --to FOLDER  the PC folder to save into\n",
+    .optionHelp = kTransferOptionsHelp,
+};
 
 int runGet(std::span<const std::string_view> args, const GlobalOptions& globalOptions, std::ostream& out,
            std::ostream& err) {
-  if (asksForHelp(args)) {
-    printDeviceCommandHelp(out, kSynopsis,
-                           std::string("Receives the instrument files PATH (such as 0:\\POPS\\SONG1.MID or\n"
-                                       "POPS/SONG1.MID) into FOLDER, by default the current folder. An existing\n"
-                                       "file is replaced only when the question is answered so; it keeps its\n"
-                                       "contents when its transfer fails.\n"
-                                       "  --to FOLDER  the PC folder to save into\n") +
-                               std::string(kTransferOptionsHelp));
-    return kExitSuccess;
-  }
-  const std::optional<TransferOptions> options = parseTransferOptions(args, false, kSynopsis, err);
+  if (const auto done = handleUsage(kUsage, args, out, err)) return *done;
+  const std::optional<TransferOptions> options = parseTransferOptions(args, false, kUsage.synopsis, err);
   if (!options) return kExitUsageOrFile;
   std::vector<InstrumentPath> paths;
   for (const std::string_view arg : options->operands) {
@@ -53,35 +51,26 @@ int runGet(std::span<const std::string_view> args, const GlobalOptions& globalOp
     return kExitUsageOrFile;
   }
 
-  DeviceSession device(globalOptions, err);
+  FolderTreeSession device(globalOptions, err);
   if (const int status = device.open()) return status;
   TransferSession session(*options, err);
   if (const int status = device.connect()) return status;
 
-  CheckedFileCommands commands(device.link());
-  InstrumentFolderTree tree(commands);
-  ReceiveRequest request{folder, &tree, {}};
+  ReceiveRequest request{folder, &device.tree(), {}};
   for (const InstrumentPath& path : paths) {
-    FolderNode* node = findOnInstrument(tree, path);
-    if (const auto failure = commands.failure()) {
-      printFailure(err, "cannot look for " + path.display() + ": " + failureText(*failure));
-      return exitStatusOf(*failure);
-    }
-    if (!node) {
-      showMessage(MessageId::NotFound, path.display());
-      return kExitRefused;
-    }
-    if (tree.kindOf(node) != InstrumentFolderTree::kFile) {
+    const Found found = device.find(path, Lookup::Entry, "look for");
+    if (!found.node) return found.status;
+    if (device.tree().kindOf(found.node) != InstrumentFolderTree::kFile) {
       printFailure(err, "cannot receive " + path.display() + ": it is a folder");
       return kExitRefused;
     }
-    request.receiveFiles.push_back(node);
+    request.receiveFiles.push_back(found.node);
   }
   JobEnvironment environment = session.environment(device);
   return session.exitStatus(runReceiveJob(request, environment));
 }
 
-const Command kGet{"get", kSynopsis, "receive files from the instrument into a PC folder", runGet};
+const Command kGet{"get", kUsage.synopsis, "receive files from the instrument into a PC folder", runGet};
 
 }  // namespace
 

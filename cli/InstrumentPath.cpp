@@ -76,18 +76,20 @@ ParsedPath parseInstrumentPath(std::string_view utf8) {
   return ParsedPath{std::move(path), {}};
 }
 
+std::optional<InstrumentPath> pathArgument(std::string_view utf8, std::ostream& err) {
+  ParsedPath parsed = parseInstrumentPath(utf8);
+  if (!parsed.path) printFailure(err, parsed.error);
+  return std::move(parsed.path);
+}
+
 std::optional<InstrumentPath> entryPathArgument(std::string_view utf8, std::string_view driveRefusal,
                                                 std::ostream& err) {
-  ParsedPath parsed = parseInstrumentPath(utf8);
-  if (!parsed.path) {
-    printFailure(err, parsed.error);
-    return std::nullopt;
-  }
-  if (parsed.path->isDrive()) {
+  std::optional<InstrumentPath> path = pathArgument(utf8, err);
+  if (path && path->isDrive()) {
     printFailure(err, driveRefusal);
     return std::nullopt;
   }
-  return std::move(parsed.path);
+  return path;
 }
 
 FolderNode* childNamed(InstrumentFolderTree& tree, FolderNode* folder, std::string_view name) {

@@ -43,6 +43,10 @@ struct ParsedPath {
 // 932 form, and paths longer than kMaxWirePathBytes on the wire.
 ParsedPath parseInstrumentPath(std::string_view utf8);
 
+// A command's path argument, which may name the drive. Prints the reason and gives
+// nothing when it is refused.
+std::optional<InstrumentPath> pathArgument(std::string_view utf8, std::ostream& err);
+
 // A command's PATH argument that names an entry, not the drive itself. Prints one
 // line (the reason, or `driveRefusal`) and gives nothing when it is refused.
 std::optional<InstrumentPath> entryPathArgument(std::string_view utf8, std::string_view driveRefusal,

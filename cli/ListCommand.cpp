@@ -4,15 +4,11 @@
 
 #include "app/jobs/InstrumentFolderTree.h"
 #include "app/protocol/wire/ShiftJisText.h"
-#include "cli/DeviceSession.h"
-#include "cli/InstrumentPath.h"
-#include "cli/TerminalMessages.h"
+#include "cli/DeviceCommand.h"
 
 namespace quaverly::cli {
 
 namespace {
-
-constexpr std::string_view kSynopsis = "ls [FOLDER]";
 
 // One entry: kind, read-only mark, size (none for a folder), name.
 void printEntry(std::ostream& out, const InstrumentFolderTree& tree, const FolderNode* node) {
@@ -27,44 +23,29 @@ void printEntry(std::ostream& out, const InstrumentFolderTree& tree, const Folde
   out << ' ' << protocol::displayText(tree.nameOf(node)) << '\n';
 }
 
+constexpr DeviceCommandUsage kUsage{
+    .synopsis = "ls [FOLDER]",
+    .description =
+        "Lists a folder of the instrument (default: the drive \"0:\"), folders first, one entry\n"
+        "a line: DIR or FILE, 'r' for a read-only entry, the size in bytes, the name.\n"
+        "Given a file, lists that file.\n",
+    .mostArguments = 1,
+};
+
 int runList(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,
             std::ostream& err) {
-  if (asksForHelp(args)) {
-    printDeviceCommandHelp(out, kSynopsis,
-                           "Lists a folder of the instrument (default: the drive \"0:\"), folders first, one entry\n"
-                           "a line: DIR or FILE, 'r' for a read-only entry, the size in bytes, the name.\n"
-                           "Given a file, lists that file.\n");
-    return kExitSuccess;
-  }
-  if (args.size() > 1) {
-    printFailure(err, "usage: quaverly-cli " + std::string(kSynopsis));
-    return kExitUsageOrFile;
-  }
-  const ParsedPath parsed = parseInstrumentPath(args.empty() ? std::string_view("0:") : args[0]);
-  if (!parsed.path) {
-    printFailure(err, parsed.error);
-    return kExitUsageOrFile;
-  }
-  const InstrumentPath& path = *parsed.path;
+  if (const auto done = handleUsage(kUsage, args, out, err)) return *done;
+  const std::optional<InstrumentPath> path = pathArgument(args.empty() ? std::string_view("0:") : args[0], err);
+  if (!path) return kExitUsageOrFile;
 
-  DeviceSession session(options, err);
-  if (const int status = session.open()) return status;
-  if (const int status = session.connect()) return status;
-
-  CheckedFileCommands commands(session.link());
-  InstrumentFolderTree tree(commands);
-  FolderNode* node = findOnInstrument(tree, path);
-  if (node && tree.kindOf(node) != InstrumentFolderTree::kFile) tree.listFolder(node);
+  FolderTreeSession session(options, err);
+  if (const int status = session.start()) return status;
+  FolderNode* node = session.locate(*path, Lookup::ListedEntry);
+  // The instrument is let go before anything is printed.
   session.disconnect();
+  if (const int status = session.checkFound(node, *path, Lookup::ListedEntry, "list")) return status;
 
-  if (const auto failure = commands.failure()) {
-    printFailure(err, "cannot list " + path.display() + ": " + failureText(*failure));
-    return exitStatusOf(*failure);
-  }
-  if (!node) {
-    showMessage(MessageId::NotFound, path.display());
-    return kExitRefused;
-  }
+  const InstrumentFolderTree& tree = session.tree();
   if (tree.kindOf(node) == InstrumentFolderTree::kFile) {
     printEntry(out, tree, node);
   } else {
@@ -75,7 +56,7 @@ int runList(std::span<const std::string_view> args, const GlobalOptions& options
   return kExitSuccess;
 }
 
-const Command kList{"ls", kSynopsis, "list a folder of the instrument (default 0:)", runList};
+const Command kList{"ls", kUsage.synopsis, "list a folder of the instrument (default 0:)", runList};
 
 }  // namespace
 

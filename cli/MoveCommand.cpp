@@ -1,29 +1,25 @@
 #include "cli/MoveCommand.h"
 
 #include "app/protocol/wire/FileNameRule.h"
-#include "app/jobs/InstrumentFolderTree.h"
-#include "cli/DeviceSession.h"
-#include "cli/InstrumentPath.h"
+#include "cli/DeviceCommand.h"
 #include "cli/TerminalMessages.h"
 
 namespace quaverly::cli {
 
 namespace {
 
-constexpr std::string_view kSynopsis = "mv PATH NEWNAME";
+constexpr DeviceCommandUsage kUsage{
+    .synopsis = "mv PATH NEWNAME",
+    .description =
+        "Renames the file or folder PATH on the instrument to NEWNAME, in the same folder.\n"
+        "NEWNAME is an 8.3 name of ASCII letters, digits and $&#%'()-@_^{}~!.\n",
+    .fewestArguments = 2,
+    .mostArguments = 2,
+};
 
 int runMove(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,
             std::ostream& err) {
-  if (asksForHelp(args)) {
-    printDeviceCommandHelp(out, kSynopsis,
-                           "Renames the file or folder PATH on the instrument to NEWNAME, in the same folder.\n"
-                           "NEWNAME is an 8.3 name of ASCII letters, digits and $&#%'()-@_^{}~!.\n");
-    return kExitSuccess;
-  }
-  if (args.size() != 2) {
-    printFailure(err, "usage: quaverly-cli " + std::string(kSynopsis));
-    return kExitUsageOrFile;
-  }
+  if (const auto done = handleUsage(kUsage, args, out, err)) return *done;
   const std::optional<InstrumentPath> argument = entryPathArgument(args[0], "the drive 0: cannot be renamed", err);
   if (!argument) return kExitUsageOrFile;
   const InstrumentPath& path = *argument;
@@ -35,21 +31,12 @@ int runMove(std::span<const std::string_view> args, const GlobalOptions& options
     return kExitUsageOrFile;
   }
 
-  DeviceSession session(options, err);
-  if (const int status = session.open()) return status;
-  if (const int status = session.connect()) return status;
-
-  CheckedFileCommands commands(session.link());
-  InstrumentFolderTree tree(commands);
-  FolderNode* node = findOnInstrument(tree, path);
-  if (const auto failure = commands.failure()) {
-    printFailure(err, "cannot look for " + path.display() + ": " + failureText(*failure));
-    return exitStatusOf(*failure);
-  }
-  if (!node) {
-    showMessage(MessageId::NotFound, path.display());
-    return kExitRefused;
-  }
+  FolderTreeSession session(options, err);
+  if (const int status = session.start()) return status;
+  const Found found = session.find(path, Lookup::Entry, "look for");
+  if (!found.node) return found.status;
+  FolderNode* const node = found.node;
+  InstrumentFolderTree& tree = session.tree();
   // Another entry of the folder may hold the name already; the entry itself may, in
   // other letter case, and is then renamed to the new spelling.
   if (FolderNode* existing = childNamed(tree, tree.parentOf(node), newName); existing && existing != node) {
@@ -57,14 +44,11 @@ int runMove(std::span<const std::string_view> args, const GlobalOptions& options
     return kExitRefused;
   }
   if (std::string_view(tree.nameOf(node)) == newName) return kExitSuccess;
-  if (!tree.renameEntry(node, newName)) {
-    printFailure(err, "cannot rename " + path.display() + ": " + failureText(commands.last()));
-    return exitStatusOf(commands.last());
-  }
+  if (!tree.renameEntry(node, newName)) return reportFailure(err, "rename " + path.display(), session.lastResult());
   return kExitSuccess;
 }
 
-const Command kMove{"mv", kSynopsis, "rename a file or folder on the instrument", runMove};
+const Command kMove{"mv", kUsage.synopsis, "rename a file or folder on the instrument", runMove};
 
 }  // namespace
 

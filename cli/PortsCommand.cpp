@@ -1,13 +1,11 @@
 #include "cli/PortsCommand.h"
 
-#include "cli/DeviceSession.h"
+#include "cli/DeviceCommand.h"
 #include "cli/TerminalMessages.h"
 
 namespace quaverly::cli {
 
 namespace {
-
-constexpr std::string_view kSynopsis = "ports";
 
 void printDevices(std::ostream& out, std::string_view heading, const std::vector<std::string>& names,
                   std::uint32_t libraryCount, std::uint32_t selected) {
@@ -18,20 +16,19 @@ void printDevices(std::ostream& out, std::string_view heading, const std::vector
   }
 }
 
+constexpr DeviceCommandUsage kUsage{
+    .synopsis = "ports",
+    .description =
+        "Lists the MIDI input and output devices with the indices that --in and --out take.\n"
+        "'*' marks the device the other commands would use. The port library gives no names;\n"
+        "quaverly-cli reads them through the same MIDI backends, in the same order, and --in\n"
+        "and --out match parts of these names.\n",
+    .mostArguments = 0,
+};
+
 int runPorts(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,
              std::ostream& err) {
-  if (asksForHelp(args)) {
-    printDeviceCommandHelp(out, kSynopsis,
-                           "Lists the MIDI input and output devices with the indices that --in and --out take.\n"
-                           "'*' marks the device the other commands would use. The port library gives no names;\n"
-                           "quaverly-cli reads them through the same MIDI backends, in the same order, and --in\n"
-                           "and --out match parts of these names.\n");
-    return kExitSuccess;
-  }
-  if (!args.empty()) {
-    printFailure(err, "ports takes no arguments");
-    return kExitUsageOrFile;
-  }
+  if (const auto done = handleUsage(kUsage, args, out, err)) return *done;
   DeviceSession session(options, err);
   if (const int status = session.open()) return status;
 
@@ -50,7 +47,7 @@ int runPorts(std::span<const std::string_view> args, const GlobalOptions& option
   return kExitSuccess;
 }
 
-const Command kPorts{"ports", kSynopsis, "list the MIDI input and output devices with their indices", runPorts};
+const Command kPorts{"ports", kUsage.synopsis, "list the MIDI input and output devices with their indices", runPorts};
 
 }  // namespace
 

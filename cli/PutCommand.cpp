@@ -3,11 +3,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/protocol/wire/FileNameRule.h"
-#include "app/jobs/InstrumentFolderTree.h"
 #include "app/jobs/TransmitJob.h"
-#include "cli/DeviceSession.h"
-#include "cli/InstrumentPath.h"
+#include "app/protocol/wire/FileNameRule.h"
+#include "cli/DeviceCommand.h"
 #include "cli/TerminalMessages.h"
 #include "cli/TransferSession.h"
 
@@ -17,29 +15,26 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kSynopsis = "put [--to FOLDER] FILE...";
+constexpr DeviceCommandUsage kUsage{
+    .synopsis = "put [--to FOLDER] FILE...",
+    .description =
+        "Transmits the PC files FILE into the instrument folder FOLDER, by default the\n"
+        "drive 0:. Each name must be an 8.3 name the instrument accepts. An existing\n"
+        "file is replaced only when the question is answered so.\n"
+        "  --to FOLDER  the instrument folder, such as 0:\\POPS or POPS\n"
+        "  --convert always|never|ask\n"
+        "             whether Standard MIDI Files of format 1 are converted to format\n"
+        "             0 on the way (default: the setting ConvertMode)\n",
+    .optionHelp = kTransferOptionsHelp,
+};
 
 int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOptions, std::ostream& out,
            std::ostream& err) {
-  if (asksForHelp(args)) {
-    printDeviceCommandHelp(out, kSynopsis,
-                           std::string("Transmits the PC files FILE into the instrument folder FOLDER, by default the\n"
-                                       "drive 0:. Each name must be an 8.3 name the instrument accepts. An existing\n"
-                                       "file is replaced only when the question is answered so.\n"
-                                       "  --to FOLDER  the instrument folder, such as 0:\\POPS or POPS\n"
-                                       "  --convert always|never|ask\n"
-                                       "             whether Standard MIDI Files of format 1 are converted to format\n"
-                                       "             0 on the way (default: the setting ConvertMode)\n") +
-                               std::string(kTransferOptionsHelp));
-    return kExitSuccess;
-  }
-  const std::optional<TransferOptions> options = parseTransferOptions(args, true, kSynopsis, err);
+  if (const auto done = handleUsage(kUsage, args, out, err)) return *done;
+  const std::optional<TransferOptions> options = parseTransferOptions(args, true, kUsage.synopsis, err);
   if (!options) return kExitUsageOrFile;
-  const ParsedPath destination = parseInstrumentPath(options->to.value_or("0:"));
-  if (!destination.path) {
-    printFailure(err, destination.error);
-    return kExitUsageOrFile;
-  }
+  const std::optional<InstrumentPath> destination = pathArgument(options->to.value_or("0:"), err);
+  if (!destination) return kExitUsageOrFile;
   // Every file is checked before the instrument is asked anything.
   TransmitRequest request;
   for (const std::string_view arg : options->operands) {
@@ -59,30 +54,20 @@ int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOp
   }
   request.pcFolder = fs::path(request.transmitFiles.front()).parent_path().string();
 
-  DeviceSession device(globalOptions, err);
+  FolderTreeSession device(globalOptions, err);
   if (const int status = device.open()) return status;
   TransferSession session(*options, err);
   if (const int status = device.connect()) return status;
 
-  CheckedFileCommands commands(device.link());
-  InstrumentFolderTree tree(commands);
-  FolderNode* folder = findOnInstrument(tree, *destination.path);
-  if (folder) tree.listFolder(folder);
-  if (const auto failure = commands.failure()) {
-    printFailure(err, "cannot look for " + destination.path->display() + ": " + failureText(*failure));
-    return exitStatusOf(*failure);
-  }
-  if (!folder || tree.kindOf(folder) == InstrumentFolderTree::kFile) {
-    showMessage(MessageId::NotFound, destination.path->display());
-    return kExitRefused;
-  }
-  request.destinationPath = destination.path->wire();
-  request.tree = &tree;
+  const Found folder = device.find(*destination, Lookup::ListedFolder, "look for");
+  if (!folder.node) return folder.status;
+  request.destinationPath = destination->wire();
+  request.tree = &device.tree();
   JobEnvironment environment = session.environment(device);
   return session.exitStatus(runTransmitJob(request, environment));
 }
 
-const Command kPut{"put", kSynopsis, "transmit PC files into a folder of the instrument", runPut};
+const Command kPut{"put", kUsage.synopsis, "transmit PC files into a folder of the instrument", runPut};
 
 }  // namespace
 

@@ -2,30 +2,25 @@
 
 #include <vector>
 
-#include "app/jobs/InstrumentFolderTree.h"
-#include "cli/DeviceSession.h"
-#include "cli/InstrumentPath.h"
+#include "cli/DeviceCommand.h"
 #include "cli/TerminalMessages.h"
 
 namespace quaverly::cli {
 
 namespace {
 
-constexpr std::string_view kSynopsis = "rm PATH...";
+constexpr DeviceCommandUsage kUsage{
+    .synopsis = "rm PATH...",
+    .description =
+        "Deletes each file PATH on the instrument. A missing, read-only or refused file is\n"
+        "reported and the others are still deleted; the exit status is then 1.\n"
+        "Folders are deleted with rmdir.\n",
+    .fewestArguments = 1,
+};
 
 int runRemove(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,
               std::ostream& err) {
-  if (asksForHelp(args)) {
-    printDeviceCommandHelp(out, kSynopsis,
-                           "Deletes each file PATH on the instrument. A missing, read-only or refused file is\n"
-                           "reported and the others are still deleted; the exit status is then 1.\n"
-                           "Folders are deleted with rmdir.\n");
-    return kExitSuccess;
-  }
-  if (args.empty()) {
-    printFailure(err, "usage: quaverly-cli " + std::string(kSynopsis));
-    return kExitUsageOrFile;
-  }
+  if (const auto done = handleUsage(kUsage, args, out, err)) return *done;
   // Every path is checked before the instrument is asked anything.
   std::vector<InstrumentPath> paths;
   for (const std::string_view arg : args) {
@@ -34,20 +29,14 @@ int runRemove(std::span<const std::string_view> args, const GlobalOptions& optio
     paths.push_back(*path);
   }
 
-  DeviceSession session(options, err);
-  if (const int status = session.open()) return status;
-  if (const int status = session.connect()) return status;
-
-  CheckedFileCommands commands(session.link());
-  InstrumentFolderTree tree(commands);
+  FolderTreeSession session(options, err);
+  if (const int status = session.start()) return status;
+  InstrumentFolderTree& tree = session.tree();
   int status = kExitSuccess;
   for (const InstrumentPath& path : paths) {
-    FolderNode* node = findOnInstrument(tree, path);
-    if (const auto failure = commands.failure()) {
-      // The instrument no longer answers: the remaining files are not tried.
-      printFailure(err, "cannot look for " + path.display() + ": " + failureText(*failure));
-      return exitStatusOf(*failure);
-    }
+    FolderNode* node = session.locate(path, Lookup::Entry);
+    // The instrument no longer answers: the remaining files are not tried.
+    if (const int failed = session.answeredStatus(path, "look for")) return failed;
     if (!node) {
       showMessage(MessageId::CannotFindToDelete, path.display());
       status = kExitRefused;
@@ -59,21 +48,22 @@ int runRemove(std::span<const std::string_view> args, const GlobalOptions& optio
       continue;
     }
     if (tree.isReadOnly(node)) {
-      showText(messageStyle(MessageId::ReadOnly), path.display() + ": " + std::string(messageText(MessageId::ReadOnly)));
+      showText(messageStyle(MessageId::ReadOnly),
+               path.display() + ": " + std::string(messageText(MessageId::ReadOnly)));
       status = kExitRefused;
       continue;
     }
     if (!tree.deleteEntry(node)) {
-      const protocol::LinkResult result = commands.last();
-      printFailure(err, "cannot delete " + path.display() + ": " + failureText(result));
-      if (result != protocol::kLinkRefused) return exitStatusOf(result);
+      // A refusal spares the other files; any other failure ends the command.
+      const int failed = reportFailure(err, "delete " + path.display(), session.lastResult());
+      if (failed != kExitRefused) return failed;
       status = kExitRefused;
     }
   }
   return status;
 }
 
-const Command kRemove{"rm", kSynopsis, "delete files on the instrument", runRemove};
+const Command kRemove{"rm", kUsage.synopsis, "delete files on the instrument", runRemove};
 
 }  // namespace
 

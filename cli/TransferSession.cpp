@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <array>
+
 #include "cli/Command.h"
+#include "cli/OptionValue.h"
 #include "cli/ProgressBar.h"
 #include "cli/TerminalMessages.h"
 
@@ -21,34 +24,26 @@ std::optional<TransferOptions> parseTransferOptions(std::span<const std::string_
       no = true;
     } else if (arg == "-q" || arg == "--quiet") {
       options.quiet = true;
-    } else if (arg == "--to" || arg.starts_with("--to=") ||
-               (takesConvert && (arg == "--convert" || arg.starts_with("--convert=")))) {
-      const std::size_t equals = arg.find('=');
-      const std::string_view name = arg.substr(0, equals);
-      std::string_view value;
-      if (equals != std::string_view::npos) {
-        value = arg.substr(equals + 1);
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        printFailure(err, "option " + std::string(name) + " needs a value");
+    } else if (looksLikeOption(arg)) {
+      // --to FOLDER, and --convert MODE for the command that takes it.
+      static constexpr std::array<std::string_view, 2> kValueOptions{"--to", "--convert"};
+      const OptionValue option = takeOptionValue(args, i, std::span(kValueOptions).first(takesConvert ? 2 : 1));
+      if (!option.ok()) {
+        printFailure(err, option.error);
         return std::nullopt;
       }
-      if (name == "--to") {
-        options.to = std::string(value);
-      } else if (value == "always") {
+      if (option.name == "--to") {
+        options.to = std::string(option.value);
+      } else if (option.value == "always") {
         options.convertMode = 1;
-      } else if (value == "never") {
+      } else if (option.value == "never") {
         options.convertMode = 3;
-      } else if (value == "ask") {
+      } else if (option.value == "ask") {
         options.convertMode = 0;
       } else {
-        printFailure(err, "--convert takes always, never or ask, not '" + std::string(value) + "'");
+        printFailure(err, "--convert takes always, never or ask, not '" + std::string(option.value) + "'");
         return std::nullopt;
       }
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      printFailure(err, "unknown option '" + std::string(arg) + "'");
-      return std::nullopt;
     } else {
       options.operands.push_back(arg);
     }

@@ -19,6 +19,7 @@
 #include "cli/ListCommand.h"
 #include "cli/MakeFolderCommand.h"
 #include "cli/MoveCommand.h"
+#include "cli/OptionValue.h"
 #include "cli/PortsCommand.h"
 #include "cli/PutCommand.h"
 #include "cli/RemoveCommand.h"
@@ -78,7 +79,7 @@ CommandLine parseCommandLine(std::span<const std::string_view> args) {
       if ((arg == "--to" || arg == "--convert") && i + 1 < args.size()) commandOptions.push_back(args[++i]);
       continue;
     }
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-' || isCommandOption(arg)) {
+    if (optionsEnded || !cli::looksLikeOption(arg) || isCommandOption(arg)) {
       line.words.push_back(arg);
       continue;
     }
@@ -95,29 +96,20 @@ CommandLine parseCommandLine(std::span<const std::string_view> args) {
       continue;
     }
     // --NAME VALUE or --NAME=VALUE
-    const std::size_t equals = arg.find('=');
-    const std::string_view name = arg.substr(0, equals);
-    if (name != "--in" && name != "--out" && name != "--lang") {
-      line.error = "unknown option '" + std::string(arg) + "'";
+    static constexpr std::array<std::string_view, 3> kValueOptions{"--in", "--out", "--lang"};
+    const cli::OptionValue option = cli::takeOptionValue(args, i, kValueOptions);
+    if (!option.ok()) {
+      line.error = option.error;
       return line;
     }
-    std::string_view value;
-    if (equals != std::string_view::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
+    if (option.name == "--in") {
+      line.options.inputDevice = std::string(option.value);
+    } else if (option.name == "--out") {
+      line.options.outputDevice = std::string(option.value);
     } else {
-      line.error = "option " + std::string(name) + " needs a value";
-      return line;
-    }
-    if (name == "--in") {
-      line.options.inputDevice = std::string(value);
-    } else if (name == "--out") {
-      line.options.outputDevice = std::string(value);
-    } else {
-      line.language = quaverly::parseLanguageCode(value);
+      line.language = quaverly::parseLanguageCode(option.value);
       if (!line.language) {
-        line.error = "--lang takes ja or en, not '" + std::string(value) + "'";
+        line.error = "--lang takes ja or en, not '" + std::string(option.value) + "'";
         return line;
       }
     }
