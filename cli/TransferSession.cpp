@@ -64,13 +64,14 @@ TransferSession::TransferSession(const TransferOptions& options, std::ostream& e
     : options_(options),
       terminal_(err, &err == &std::cerr && isatty(STDERR_FILENO) == 1, std::cin, isatty(STDIN_FILENO) == 1,
                 options.policy),
-      presenter_(terminal_.presenter()) {}
+      presenter_(terminal_.presenter()),
+      ui_([this](TransferKind) { return std::make_unique<ProgressBar>(terminal_, options_.quiet); }) {}
 
 JobEnvironment TransferSession::environment(DeviceSession& device) {
-  settings_ = device.settings();
-  if (options_.convertMode) settings_.convertMode = *options_.convertMode;
-  return JobEnvironment{device.link(), settings_,
-                        [this](TransferKind) { return std::make_unique<ProgressBar>(terminal_, options_.quiet); }};
+  const AppSettings& settings = device.settings();
+  const TransferSettings transfer{{settings.intervalByteCount, settings.intervalTimeMs},
+                                  options_.convertMode.value_or(settings.convertMode)};
+  return JobEnvironment{device.link(), transfer, ui_};
 }
 
 int TransferSession::exitStatus(const JobOutcome& outcome) const {

@@ -46,18 +46,18 @@ class TransferSession {
  public:
   TransferSession(const TransferOptions& options, std::ostream& err);
 
-  // What a job needs: the link and a copy of the settings of `device`, with
-  // --convert applied, and the progress bar.
+  // What a job needs: the link, the transfer settings of `device` with --convert
+  // applied, and the terminal's questions and progress bar.
   JobEnvironment environment(DeviceSession& device);
   // The exit status of a job that ended so.
   int exitStatus(const JobOutcome& outcome) const;
 
  private:
   const TransferOptions& options_;
-  AppSettings settings_;
   InterruptGuard interrupt_;
   TransferTerminal terminal_;
   ScopedMessagePresenter presenter_;
+  PresenterJobUserInterface ui_;
 };
 
 }  // namespace quaverly::cli
