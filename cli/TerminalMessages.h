@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/settings/AppSettings.h"
 #include "app/messages/MessageCatalogue.h"
+#include "app/settings/AppSettings.h"
 
 namespace quaverly::cli {
 

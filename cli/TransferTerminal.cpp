@@ -64,9 +64,9 @@ MessageResult TransferTerminal::ask(MessageStyle style, std::string_view text) {
   }
 
   const FourChoiceTexts texts = fourChoiceButtonTexts(*fourChoiceVariant(style));
-  std::vector<Choice> choices = {
-      choiceOf(texts.yes, MessageResult::Yes), choiceOf(texts.yesToAll, MessageResult::YesToAll),
-      choiceOf(texts.no, MessageResult::No), choiceOf(texts.cancel, MessageResult::Cancel)};
+  std::vector<Choice> choices = {choiceOf(texts.yes, MessageResult::Yes),
+                                 choiceOf(texts.yesToAll, MessageResult::YesToAll),
+                                 choiceOf(texts.no, MessageResult::No), choiceOf(texts.cancel, MessageResult::Cancel)};
   // The dialog's Cancel has no key of its own (Esc is its key there): on the terminal
   // it is 'c', and Esc typed before Enter cancels as well. An empty line asks again,
   // so that a stray Enter never answers.

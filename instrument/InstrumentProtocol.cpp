@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/protocol/wire/FileNameRule.h"
 #include "app/protocol/wire/BlockCodec.h"
+#include "app/protocol/wire/FileNameRule.h"
 #include "app/protocol/wire/ShiftJisText.h"
 #include "app/protocol/wire/SysexCatalogue.h"
 
@@ -34,8 +34,9 @@ InstrumentProtocol::InstrumentProtocol(FileMemory& memory, const InstrumentOptio
 
 void InstrumentProtocol::handle(std::span<const std::uint8_t> message, bool damaged) {
   if (options_.faults.silent) return;
-  const bool forMe = message.size() >= 5 && message[0] == protocol::kSysexStart && message[1] == protocol::kManufacturerId &&
-                     message[2] == protocol::kDeviceBase + device_ && message.back() == protocol::kSysexEnd;
+  const bool forMe = message.size() >= 5 && message[0] == protocol::kSysexStart &&
+                     message[1] == protocol::kManufacturerId && message[2] == protocol::kDeviceBase + device_ &&
+                     message.back() == protocol::kSysexEnd;
   if (damaged || !forMe) {
     // A message garbled on the wire is a bad block in a reception; anything else that
     // is not addressed to this instrument means nothing to it.

@@ -38,7 +38,8 @@ std::string formatTraceEntry(const TraceEntry& entry) {
   return line;
 }
 
-Trace::Trace(std::size_t capacity) : start_(std::chrono::steady_clock::now()), capacity_(std::max<std::size_t>(capacity, 1)) {}
+Trace::Trace(std::size_t capacity)
+    : start_(std::chrono::steady_clock::now()), capacity_(std::max<std::size_t>(capacity, 1)) {}
 
 void Trace::setListener(Listener listener) {
   std::lock_guard lock(mutex_);

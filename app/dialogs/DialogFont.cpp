@@ -6,8 +6,8 @@
 
 #include <optional>
 
-#include "app/messages/UiStrings.h"
 #include "app/dialogs/UiText.h"
+#include "app/messages/UiStrings.h"
 
 namespace quaverly {
 

@@ -10,8 +10,8 @@
 #include "app/dialogs/BitmapLibrary.h"
 #include "app/dialogs/DialogFont.h"
 #include "app/dialogs/DialogUnits.h"
-#include "app/messages/UiStrings.h"
 #include "app/dialogs/UiText.h"
+#include "app/messages/UiStrings.h"
 
 namespace quaverly {
 

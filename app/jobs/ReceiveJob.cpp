@@ -7,9 +7,9 @@
 
 #include "app/jobs/AtomicFile.h"
 #include "app/jobs/PcFiles.h"
-#include "app/protocol/wire/ShiftJisText.h"
 #include "app/messages/MessageCatalogue.h"
 #include "app/messages/UiStrings.h"
+#include "app/protocol/wire/ShiftJisText.h"
 
 namespace quaverly {
 
@@ -27,8 +27,7 @@ class ReceiveJob {
       : request_(request),
         environment_(environment),
         tree_(*request.tree),
-        transfer_(environment.link, state_.transfer,
-                  environment.settings.pacing) {}
+        transfer_(environment.link, state_.transfer, environment.settings.pacing) {}
 
   JobOutcome run();
 

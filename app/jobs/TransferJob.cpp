@@ -13,7 +13,6 @@ namespace {
 // Long enough not to cost a core, short enough that the bar and Cancel feel immediate.
 constexpr std::chrono::milliseconds kPollInterval{15};
 
-
 }  // namespace
 
 void runPolledWorker(TransferJobState& state, JobUserInterface& ui, TransferKind kind,

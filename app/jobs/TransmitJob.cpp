@@ -8,9 +8,9 @@
 #include <optional>
 
 #include "app/jobs/PcFiles.h"
+#include "app/messages/MessageCatalogue.h"
 #include "app/protocol/FileCommands.h"
 #include "app/protocol/wire/ShiftJisText.h"
-#include "app/messages/MessageCatalogue.h"
 #include "app/smf/SmfMerger.h"
 
 namespace quaverly {
@@ -19,7 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using protocol::LinkResult;
-
 
 // "ConvertMode" values; any other value asks for each file.
 constexpr std::int32_t kConvertAlways = 1;
@@ -44,8 +43,7 @@ class TransmitJob {
       : request_(request),
         environment_(environment),
         tree_(*request.tree),
-        transfer_(environment.link, state_.transfer,
-                  environment.settings.pacing) {}
+        transfer_(environment.link, state_.transfer, environment.settings.pacing) {}
 
   JobOutcome run();
 
@@ -86,8 +84,8 @@ JobOutcome TransmitJob::run() {
   state_.destinationFolder = withInstrumentSeparator(request_.destinationPath);
   // Each check runs only when the ones before it completed: the first that ends the
   // job ends it, before anything more is asked.
-  for (JobEnd (TransmitJob::*check)() : {&TransmitJob::nameCheck, &TransmitJob::overwriteCheck,
-                                         &TransmitJob::conversionChoice}) {
+  for (JobEnd (TransmitJob::*check)() :
+       {&TransmitJob::nameCheck, &TransmitJob::overwriteCheck, &TransmitJob::conversionChoice}) {
     if (const JobEnd end = (this->*check)(); end != JobEnd::Completed) return {end};
   }
   state_.currentIndex.store(0);

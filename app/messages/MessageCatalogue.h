@@ -59,39 +59,39 @@ enum class MessageResult : int {
 // The catalogue's messages by id. The numbers are the catalogue's own and never
 // change; 13, 17 and 22 are unused.
 enum class MessageId : std::uint16_t {
-  PortBusy = 1,              // the MIDI device is in use
-  Confirming = 2,            // "Confirming connections..."
-  NoAnswer = 3,              // the instrument does not answer
-  NoTransferMode = 4,        // the instrument is not in a mode that allows transfer
-  SelectFile = 5,            // nothing selected
-  NotFound = 6,              // can't find "%s"
-  NameUsed = 7,              // the name is already used
-  BadFileName = 8,           // not an 8.3 file name
-  BadFolderName = 9,         // not an 8-letter folder name
-  CannotOpen = 10,           // the file could not be opened
-  NoRoomToCreate = 11,       // no room for creating "%s"
-  CannotCreate = 12,         // failed to create "%s": memory full or write-protected
+  PortBusy = 1,         // the MIDI device is in use
+  Confirming = 2,       // "Confirming connections..."
+  NoAnswer = 3,         // the instrument does not answer
+  NoTransferMode = 4,   // the instrument is not in a mode that allows transfer
+  SelectFile = 5,       // nothing selected
+  NotFound = 6,         // can't find "%s"
+  NameUsed = 7,         // the name is already used
+  BadFileName = 8,      // not an 8.3 file name
+  BadFolderName = 9,    // not an 8-letter folder name
+  CannotOpen = 10,      // the file could not be opened
+  NoRoomToCreate = 11,  // no room for creating "%s"
+  CannotCreate = 12,    // failed to create "%s": memory full or write-protected
   ReceiveCompleted = 14,
   ReceiveCancelled = 15,
   ReceiveFailed = 16,
   TransmitCompleted = 18,
   TransmitCancelled = 19,
   TransmitFailed = 20,
-  ConfirmConvert = 21,       // convert "%s" into SMF format 0? (OK/Cancel)
+  ConfirmConvert = 21,  // convert "%s" into SMF format 0? (OK/Cancel)
   ConvertCompleted = 23,
   ConvertFailed = 24,
   NotFormat1 = 25,
   OutOfMemory = 26,
   NeedMidExtension = 27,
-  AskConvert = 28,           // four-choice: convert "%s"?
-  NotConverted = 29,         // "%s" could not be converted
+  AskConvert = 28,    // four-choice: convert "%s"?
+  NotConverted = 29,  // "%s" could not be converted
   FolderNotEmpty = 30,
-  ConfirmDelete = 31,        // delete "%s"? (OK/Cancel)
+  ConfirmDelete = 31,  // delete "%s"? (OK/Cancel)
   CannotFindToDelete = 32,
-  AskOverwrite = 33,         // four-choice: replace "%s"?
-  ConfirmDeleteMany = 34,    // delete these "%s" files? (OK/Cancel)
-  LibraryMissing = 35,       // the port library is missing
-  ReadOnly = 36,             // read-only files cannot be deleted
+  AskOverwrite = 33,       // four-choice: replace "%s"?
+  ConfirmDeleteMany = 34,  // delete these "%s" files? (OK/Cancel)
+  LibraryMissing = 35,     // the port library is missing
+  ReadOnly = 36,           // read-only files cannot be deleted
 };
 
 // Number of entries of the built-in catalogue (ids 0 to 36).

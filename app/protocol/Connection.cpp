@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/protocol/wire/SysexCatalogue.h"
 #include "app/messages/MessageCatalogue.h"
+#include "app/protocol/wire/SysexCatalogue.h"
 
 namespace quaverly::protocol {
 

@@ -5,10 +5,10 @@
 #include <QMenuBar>
 #include <QScreen>
 
+#include "app/messages/UiStrings.h"
 #include "app/shell/CTessitorApp.h"
 #include "app/shell/CTessitorView.h"
 #include "app/shell/MainMenus.h"
-#include "app/messages/UiStrings.h"
 
 namespace quaverly {
 

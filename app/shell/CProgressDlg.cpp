@@ -12,8 +12,8 @@
 #include "app/dialogs/DialogFont.h"
 #include "app/dialogs/MessagePump.h"
 #include "app/dialogs/OwnerWindow.h"
-#include "app/messages/UiStrings.h"
 #include "app/dialogs/UiText.h"
+#include "app/messages/UiStrings.h"
 
 namespace quaverly {
 

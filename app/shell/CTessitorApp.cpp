@@ -6,16 +6,16 @@
 
 #include "app/dialogs/AboutBox.h"
 #include "app/dialogs/BitmapLibrary.h"
-#include "app/protocol/Link.h"
-#include "app/shell/CMainFrame.h"
 #include "app/dialogs/DialogFont.h"
+#include "app/dialogs/UiText.h"
+#include "app/messages/UiStrings.h"
+#include "app/protocol/Link.h"
 #include "app/settings/IniFile.h"
-#include "app/shell/LanguageChoice.h"
 #include "app/settings/QtUserSettingsStore.h"
+#include "app/shell/CMainFrame.h"
+#include "app/shell/LanguageChoice.h"
 #include "app/shell/SingleInstanceLock.h"
 #include "app/shell/SplashWindow.h"
-#include "app/messages/UiStrings.h"
-#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 

@@ -14,9 +14,9 @@
 #include <memory>
 #include <optional>
 
+#include "app/messages/MessageCatalogue.h"
 #include "app/protocol/PortLibraryBinding.h"
 #include "app/settings/AppSettings.h"
-#include "app/messages/MessageCatalogue.h"
 
 class QWidget;
 

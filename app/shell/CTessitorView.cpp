@@ -3,10 +3,10 @@
 #include <QPainter>
 
 #include "app/dialogs/BitmapLibrary.h"
+#include "app/dialogs/UiText.h"
 #include "app/protocol/Connection.h"
 #include "app/shell/GuiConnectionUi.h"
 #include "app/shell/MainMenus.h"
-#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 

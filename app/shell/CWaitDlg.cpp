@@ -9,8 +9,8 @@
 #include "app/dialogs/DialogFont.h"
 #include "app/dialogs/DialogUnits.h"
 #include "app/dialogs/OwnerWindow.h"
-#include "app/messages/UiStrings.h"
 #include "app/dialogs/UiText.h"
+#include "app/messages/UiStrings.h"
 
 namespace quaverly {
 

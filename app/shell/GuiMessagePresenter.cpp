@@ -10,8 +10,8 @@
 
 #include "app/dialogs/FourChoiceDialog.h"
 #include "app/dialogs/OwnerWindow.h"
-#include "app/messages/UiStrings.h"
 #include "app/dialogs/UiText.h"
+#include "app/messages/UiStrings.h"
 
 namespace quaverly {
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string_view>
 
-#include "app/settings/AppSettings.h"
 #include "app/messages/MessageCatalogue.h"
+#include "app/settings/AppSettings.h"
 
 namespace quaverly {
 

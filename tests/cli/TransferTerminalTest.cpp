@@ -31,10 +31,10 @@ TEST(TransferTerminalTest, EachKeyGivesItsAnswer) {
     const char* typed;
     MessageResult result;
   };
-  for (const Case& c : {Case{"y\n", MessageResult::Yes}, Case{"A\n", MessageResult::YesToAll},
-                        Case{"n\n", MessageResult::No}, Case{"c\n", MessageResult::Cancel},
-                        Case{"\x1b\n", MessageResult::Cancel}, Case{"", MessageResult::Cancel},
-                        Case{"\nyes\nn\n", MessageResult::No}}) {
+  for (const Case& c :
+       {Case{"y\n", MessageResult::Yes}, Case{"A\n", MessageResult::YesToAll}, Case{"n\n", MessageResult::No},
+        Case{"c\n", MessageResult::Cancel}, Case{"\x1b\n", MessageResult::Cancel}, Case{"", MessageResult::Cancel},
+        Case{"\nyes\nn\n", MessageResult::No}}) {
     SCOPED_TRACE(testing::PrintToString(std::string(c.typed)));
     EXPECT_EQ(ask(c.typed, Language::English).result, c.result);
   }
@@ -55,7 +55,8 @@ TEST(TransferTerminalTest, CancelShowsItsKeysInBothLanguages) {
   EXPECT_NE(ask("c\n", Language::English).shown.find("[c/Esc] Cancel"), std::string::npos);
   const Asked japanese = ask("c\n", Language::Japanese);
   EXPECT_EQ(japanese.result, MessageResult::Cancel);
-  EXPECT_NE(japanese.shown.find("[c/Esc] \xEF\xBD\xB7\xEF\xBD\xAC\xEF\xBE\x9D\xEF\xBD\xBE\xEF\xBE\x99"), std::string::npos)
+  EXPECT_NE(japanese.shown.find("[c/Esc] \xEF\xBD\xB7\xEF\xBD\xAC\xEF\xBE\x9D\xEF\xBD\xBE\xEF\xBE\x99"),
+            std::string::npos)
       << japanese.shown;
   EXPECT_NE(japanese.shown.find("[y] "), std::string::npos);
 }

@@ -14,10 +14,10 @@ namespace quaverly::fuzz {
 
 // An invariant that does not hold stops the run with its text, which libFuzzer reports
 // together with the input that broke it.
-#define FUZZ_CHECK(condition)                                                              \
-  ((condition) ? void(0)                                                                   \
-               : (std::fprintf(stderr, "invariant failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__), \
-                  std::abort()))
+#define FUZZ_CHECK(condition) \
+  ((condition)                \
+       ? void(0)              \
+       : (std::fprintf(stderr, "invariant failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__), std::abort()))
 
 class FuzzInput {
  public:

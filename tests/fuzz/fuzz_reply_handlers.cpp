@@ -104,8 +104,8 @@ void builtReply(Session& session, std::uint8_t c, FuzzInput& in) {
     case 1: {
       const SysexId id = (c & 7) == 0 ? SysexId::FindFirstReply : SysexId::FindNextReply;
       const std::uint8_t attributes = in.byte();
-      const std::uint32_t size = static_cast<std::uint32_t>(in.byte()) << 21 | static_cast<std::uint32_t>(in.byte()) << 7 |
-                                 in.byte();
+      const std::uint32_t size =
+          static_cast<std::uint32_t>(in.byte()) << 21 | static_cast<std::uint32_t>(in.byte()) << 7 | in.byte();
       const std::string name = nameFrom(in, in.byte());
       const Bytes reply = buildFindReply(id, device, attributes, size, name);
       deliverAndHandle(session, reply);
@@ -125,8 +125,8 @@ void builtReply(Session& session, std::uint8_t c, FuzzInput& in) {
       break;
     }
     case 2: {
-      const std::uint32_t freeBytes = static_cast<std::uint32_t>(in.byte()) << 24 |
-                                      static_cast<std::uint32_t>(in.byte()) << 14 | in.byte();
+      const std::uint32_t freeBytes =
+          static_cast<std::uint32_t>(in.byte()) << 24 | static_cast<std::uint32_t>(in.byte()) << 14 | in.byte();
       deliverAndHandle(session, buildFreeSpaceReply(device, freeBytes));
       if (waiting && kind == PendingKind::FreeSpace) {
         FUZZ_CHECK(s.replyArrived && s.positive);

@@ -155,7 +155,8 @@ TEST(ConnectionToTheInstrument, RefusedTransferModeShowsMessage4AndTakesTheInstr
   EXPECT_EQ(linkConnect(h.link(), ui, timings), 0);
   EXPECT_EQ(messages.shown(), std::vector<int>{4});
   EXPECT_EQ(outline(h.ports().events()),
-            concat(concat({"input open", "output open", "input start", "wait window: " + std::string(messageText(MessageId{2}))},
+            concat(concat({"input open", "output open", "input start",
+                           "wait window: " + std::string(messageText(MessageId{2}))},
                           identifyRequests(1)),
                    {"RemoteMode on to 0", "RemoteCheck to 0", "wait window closed", "message 4", "input stop",
                     "RemoteMode off to 0", "input close", "output close"}));

@@ -26,13 +26,13 @@
 #include <thread>
 #include <vector>
 
+#include "app/messages/MessageCatalogue.h"
 #include "app/protocol/BulkTransfer.h"
 #include "app/protocol/Connection.h"
 #include "app/protocol/FileCommands.h"
 #include "app/protocol/Link.h"
 #include "app/protocol/PortLibraryBinding.h"
 #include "app/protocol/wire/SysexCatalogue.h"
-#include "app/messages/MessageCatalogue.h"
 #include "instrument/InMemoryFileMemory.h"
 #include "instrument/Instrument.h"
 

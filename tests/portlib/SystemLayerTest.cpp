@@ -196,10 +196,10 @@ TEST_F(SystemLayer, ShortMessagesAreUnpackedToTheirLength) {
   HMIDIOUT out = openOut(0, recorder);
   ASSERT_NE(out, nullptr);
   auto port = a_->output(0);
-  EXPECT_EQ(midiOutShortMsg(out, 0x00403C90), MMSYSERR_NOERROR);     // note on
-  EXPECT_EQ(midiOutShortMsg(out, 0x00FF05C0), MMSYSERR_NOERROR);     // program change: one data byte
-  EXPECT_EQ(midiOutShortMsg(out, 0x000000F8), MMSYSERR_NOERROR);     // clock: status only
-  EXPECT_EQ(midiOutShortMsg(out, 0x00007FF2), MMSYSERR_NOERROR);     // song position: two
+  EXPECT_EQ(midiOutShortMsg(out, 0x00403C90), MMSYSERR_NOERROR);  // note on
+  EXPECT_EQ(midiOutShortMsg(out, 0x00FF05C0), MMSYSERR_NOERROR);  // program change: one data byte
+  EXPECT_EQ(midiOutShortMsg(out, 0x000000F8), MMSYSERR_NOERROR);  // clock: status only
+  EXPECT_EQ(midiOutShortMsg(out, 0x00007FF2), MMSYSERR_NOERROR);  // song position: two
   // No status byte: the song position ended the running status, so the data bytes
   // go out as they are.
   EXPECT_EQ(midiOutShortMsg(out, 0x0000403C), MMSYSERR_NOERROR);

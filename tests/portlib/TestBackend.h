@@ -24,8 +24,8 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -141,9 +141,9 @@ class TestInput {
   std::recursive_mutex deliverMutex_;  // held while a device delivers and while one detaches
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  TestInDevice* device_ = nullptr;  // the open device; changed with both mutexes held
+  TestInDevice* device_ = nullptr;                       // the open device; changed with both mutexes held
   std::function<void(mm::MidiInDevice&)> beforeDetach_;  // guarded by mutex_
-  std::function<void()> onDeliver_;                     // guarded by mutex_
+  std::function<void()> onDeliver_;                      // guarded by mutex_
   unsigned opens_ = 0;
   unsigned closes_ = 0;
 };

@@ -187,12 +187,9 @@ TEST_F(TonelinkPorts, RunningStatusIsSentAsAShortMessage) {
   ASSERT_TRUE(sink->waitForCompleted(1, kWatchdog));
   // With no status before them, or after System Exclusive ended the running status,
   // the data bytes go out as they are.
-  EXPECT_EQ(sink->shortMessages(), (std::vector<Bytes>{{0x3C, 0x64},
-                                                       {0x90, 0x3C, 0x64},
-                                                       {0x90, 0x3E, 0x50},
-                                                       {0xC1, 0x05},
-                                                       {0xC1, 0x07},
-                                                       {0x40, 0x40}}));
+  EXPECT_EQ(sink->shortMessages(),
+            (std::vector<Bytes>{
+                {0x3C, 0x64}, {0x90, 0x3C, 0x64}, {0x90, 0x3E, 0x50}, {0xC1, 0x05}, {0xC1, 0x07}, {0x40, 0x40}}));
 }
 
 TEST_F(TonelinkPorts, SeventeenthDumpFailsUntilASlotIsFree) {
@@ -298,7 +295,8 @@ TEST_P(TonelinkInput, ShiftJisBytesInsideAWholeSysexStayInTheMessage) {
   ASSERT_EQ(in.open(&collect, -1, GetParam(), 50), 1);
   ASSERT_EQ(in.start(), 1);
   // A listing reply naming a file in katakana: its bytes have bit 7 set.
-  const Bytes reply = {0xF0, 0x43, 0x50, 0x00, 0x01, 0x04, 0x01, 0x20, 0, 0, 0, 1, '0', ':', '\\', 0x83, 0x5C, 0x83, 0x93, 0xF7};
+  const Bytes reply = {0xF0, 0x43, 0x50, 0x00, 0x01, 0x04, 0x01, 0x20, 0,    0,
+                       0,    1,    '0',  ':',  '\\', 0x83, 0x5C, 0x83, 0x93, 0xF7};
   source->inject(reply);
   ASSERT_TRUE(collector.waitFor(1));
   EXPECT_EQ(collector.snapshot(), std::vector<Bytes>{reply});

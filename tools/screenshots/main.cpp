@@ -27,6 +27,8 @@
 
 #include "app/dialogs/AboutBox.h"
 #include "app/dialogs/PictureButton.h"
+#include "app/dialogs/UiText.h"
+#include "app/messages/UiStrings.h"
 #include "app/shell/CMainFrame.h"
 #include "app/shell/CProgressDlg.h"
 #include "app/shell/CTessitorApp.h"
@@ -36,8 +38,6 @@
 #include "app/shell/LanguageChoice.h"
 #include "app/shell/MainMenus.h"
 #include "app/shell/SplashWindow.h"
-#include "app/messages/UiStrings.h"
-#include "app/dialogs/UiText.h"
 
 namespace {
 

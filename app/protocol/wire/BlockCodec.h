@@ -62,6 +62,8 @@ struct BlockRead {
 BlockRead readBlock(std::span<const std::uint8_t> message, std::uint8_t expectedCounter, std::span<std::uint8_t> out);
 
 // The counter of the block after `counter`: 0 follows 127.
-constexpr std::uint8_t nextBlockCounter(std::uint8_t counter) { return static_cast<std::uint8_t>((counter + 1) & 0x7F); }
+constexpr std::uint8_t nextBlockCounter(std::uint8_t counter) {
+  return static_cast<std::uint8_t>((counter + 1) & 0x7F);
+}
 
 }  // namespace quaverly::protocol

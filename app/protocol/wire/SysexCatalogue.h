@@ -4,11 +4,11 @@
 #pragma once
 
 #include <array>
-#include <optional>
-#include <string>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -55,7 +55,7 @@ inline constexpr std::size_t kSysexIdCount = static_cast<std::size_t>(SysexId::E
 inline constexpr std::uint8_t kSysexStart = 0xF0;
 inline constexpr std::uint8_t kSysexEnd = 0xF7;
 inline constexpr std::uint8_t kManufacturerId = 0x43;  // byte 1 of every message: the protocol's manufacturer id
-inline constexpr std::uint8_t kDeviceBase = 0x50;  // byte 2 is 0x50 + device number
+inline constexpr std::uint8_t kDeviceBase = 0x50;      // byte 2 is 0x50 + device number
 
 // Attribute bits of a directory entry.
 inline constexpr std::uint8_t kAttributeReadOnly = 0x01;
@@ -90,7 +90,8 @@ Bytes buildMessage(SysexId id, std::uint8_t deviceNumber, std::span<const std::u
 // Typed builders for the messages with fields. Texts are code page 932 byte strings;
 // each travels with its terminating NUL.
 Bytes buildRemoteMode(std::uint8_t deviceNumber, bool enter);
-Bytes buildPathCommand(SysexId id, std::uint8_t deviceNumber, std::string_view path);  // MakeFolder, DeleteFile, DeleteFolder, FileRequest
+Bytes buildPathCommand(SysexId id, std::uint8_t deviceNumber,
+                       std::string_view path);  // MakeFolder, DeleteFile, DeleteFolder, FileRequest
 Bytes buildRename(std::uint8_t deviceNumber, std::string_view oldPath, std::string_view newPath);
 Bytes buildFindFirst(std::uint8_t deviceNumber, std::uint8_t attributeMask, std::string_view pattern);
 Bytes buildFileHeader(std::uint8_t deviceNumber, std::uint32_t size, std::string_view path);
@@ -131,7 +132,8 @@ struct FindReplyFields {
   std::uint32_t size = 0;
   std::string path;  // up to the closing F7, or to a NUL before it
 };
-std::optional<FindReplyFields> parseFindReply(std::span<const std::uint8_t> message);  // FindFirstReply or FindNextReply
+std::optional<FindReplyFields> parseFindReply(
+    std::span<const std::uint8_t> message);  // FindFirstReply or FindNextReply
 std::optional<std::uint32_t> parseFreeSpaceReply(std::span<const std::uint8_t> message);
 // The FileHeader that answers FileRequest: the size; anything after it is ignored.
 std::optional<std::uint32_t> parseFileHeaderReply(std::span<const std::uint8_t> message);

@@ -11,9 +11,9 @@
 using quaverly::FourChoiceDialog;
 using quaverly::FourChoiceVariant;
 using quaverly::Language;
+using quaverly::MessageResult;
 using quaverly::MessageStyle;
 using quaverly::runFourChoiceDialog;
-using quaverly::MessageResult;
 
 namespace {
 

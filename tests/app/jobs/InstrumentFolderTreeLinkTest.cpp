@@ -18,10 +18,10 @@
 
 #include "app/jobs/InstrumentFileCommands.h"
 #include "app/jobs/InstrumentFolderTree.h"
+#include "app/messages/MessageCatalogue.h"
 #include "app/protocol/Connection.h"
 #include "app/protocol/Link.h"
 #include "app/protocol/PortLibraryBinding.h"
-#include "app/messages/MessageCatalogue.h"
 
 namespace quaverly {
 namespace {

@@ -207,7 +207,11 @@ TEST_F(TransmitJobTest, TheFirstCheckThatEndsTheJobEndsItThere) {
       {"overwrite answered No", {"OLD.MID"}, MessageResult::No, JobEnd::NothingToDo, {kOverwrite}},
       {"a folder of the same name", {"NEW.MID", "DIR.MID"}, MessageResult::Yes, JobEnd::Refused, {kNameUsed}},
       // A name without a code page 932 form, before a file that would be asked about.
-      {"a name the instrument cannot hold", {"\xF0\x9F\x8E\xB5.MID", "OLD.MID"}, MessageResult::Yes, JobEnd::Refused, {kNoRoom}},
+      {"a name the instrument cannot hold",
+       {"\xF0\x9F\x8E\xB5.MID", "OLD.MID"},
+       MessageResult::Yes,
+       JobEnd::Refused,
+       {kNoRoom}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

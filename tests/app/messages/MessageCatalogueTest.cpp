@@ -99,7 +99,8 @@ TEST_F(MessageCatalogueTest, StyleIsFixedPerId) {
 }
 
 TEST_F(MessageCatalogueTest, ShowMessagePassesStyleAndReturnsTheAnswer) {
-  for (const MessageResult result : {MessageResult::Yes, MessageResult::YesToAll, MessageResult::No, MessageResult::Cancel}) {
+  for (const MessageResult result :
+       {MessageResult::Yes, MessageResult::YesToAll, MessageResult::No, MessageResult::Cancel}) {
     answer = result;
     EXPECT_EQ(showMessage(MessageId{33}, "SONG1.MID"), result);
     EXPECT_EQ(shown.back().style, MessageStyle::OverwriteQuestion);

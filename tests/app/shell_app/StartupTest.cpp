@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <map>
 
+#include "app/messages/UiStrings.h"
 #include "app/shell/CMainFrame.h"
 #include "app/shell/CTessitorApp.h"
 #include "app/shell/LanguageChoice.h"
 #include "app/shell/SingleInstanceLock.h"
-#include "app/messages/UiStrings.h"
 #include "tests/app/shell_app/TestSupport.h"
 
 Q_DECLARE_METATYPE(quaverly::Language)

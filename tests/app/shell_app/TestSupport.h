@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/CTessitorApp.h"
 #include "app/messages/MessageCatalogue.h"
+#include "app/shell/CTessitorApp.h"
 #include "tests/app/shell_app/FakeTonelink.h"
 
 namespace quaverly::test {

@@ -12,17 +12,17 @@
 #include <thread>
 
 #include "app/dialogs/FourChoiceDialog.h"
+#include "app/dialogs/MessagePump.h"
+#include "app/messages/MessageCatalogue.h"
+#include "app/messages/UiStrings.h"
 #include "app/shell/CProgressDlg.h"
 #include "app/shell/GuiMessagePresenter.h"
-#include "app/messages/MessageCatalogue.h"
-#include "app/dialogs/MessagePump.h"
-#include "app/messages/UiStrings.h"
 #include "tests/app/dialogs/GuiTestSupport.h"
 
 using quaverly::Language;
-using quaverly::MessageStyle;
 using quaverly::MessageId;
 using quaverly::MessageResult;
+using quaverly::MessageStyle;
 
 namespace {
 
@@ -115,7 +115,8 @@ class MessagePresenterTest : public QObject {
       quaverly::test::saveShot(box, QStringLiteral("messagebox-japanese"));
       quaverly::test::clickButton(box, "cancelButton");
     });
-    QCOMPARE(quaverly::presentMessage(MessageStyle::Question, QString::fromUtf8(quaverly::messageText(MessageId{31}).data())),
+    QCOMPARE(quaverly::presentMessage(MessageStyle::Question,
+                                      QString::fromUtf8(quaverly::messageText(MessageId{31}).data())),
              MessageResult::Cancel);
   }
 

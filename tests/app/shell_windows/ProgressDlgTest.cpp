@@ -7,8 +7,8 @@
 #include <QtTest>
 
 #include "app/dialogs/BitmapLibrary.h"
-#include "app/shell/CProgressDlg.h"
 #include "app/messages/UiStrings.h"
+#include "app/shell/CProgressDlg.h"
 #include "tests/app/dialogs/GuiTestSupport.h"
 
 using quaverly::CProgressDlg;

@@ -5,10 +5,10 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "app/shell/CWaitDlg.h"
-#include "app/shell/GuiConnectionUi.h"
 #include "app/messages/MessageCatalogue.h"
 #include "app/messages/UiStrings.h"
+#include "app/shell/CWaitDlg.h"
+#include "app/shell/GuiConnectionUi.h"
 #include "tests/app/dialogs/GuiTestSupport.h"
 
 using quaverly::CWaitDlg;

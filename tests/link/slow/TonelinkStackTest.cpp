@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <mutex>
 
+#include "app/messages/MessageCatalogue.h"
 #include "app/protocol/BulkTransfer.h"
 #include "app/protocol/Connection.h"
 #include "app/protocol/FileCommands.h"
 #include "app/protocol/Link.h"
 #include "app/protocol/PortLibraryBinding.h"
-#include "app/messages/MessageCatalogue.h"
 #include "tests/link/LinkHarness.h"
 
 namespace quaverly::linktest {

@@ -45,7 +45,7 @@ TEST(ShiftJisText, ConvertsToAndFromUtf8) {
   EXPECT_EQ(shiftJisToUtf8(kSo), "ソ");
   EXPECT_EQ(utf8ToShiftJis("ソング.MID"), kSo + "\x83\x93\x83\x4F.MID");
   EXPECT_EQ(utf8ToShiftJis("ASCII"), "ASCII");
-  EXPECT_FALSE(shiftJisToUtf8("\x83").has_value());           // a lone lead byte
+  EXPECT_FALSE(shiftJisToUtf8("\x83").has_value());              // a lone lead byte
   EXPECT_FALSE(utf8ToShiftJis("\xF0\x9F\x8E\xB5").has_value());  // no Shift JIS form
 }
 
