@@ -6,6 +6,7 @@
 
 #include "app/dialogs/AboutBox.h"
 #include "app/dialogs/BitmapLibrary.h"
+#include "app/dialogs/CFileIconList.h"
 #include "app/dialogs/DialogFont.h"
 #include "app/dialogs/UiText.h"
 #include "app/messages/UiStrings.h"
@@ -74,6 +75,7 @@ bool CTessitorApp::initInstance() {
   binding_.output.setDeviceId(binding_.output.direction, ids.outputId);
 
   readUserSettings(*store_, settings_);
+  fileIconList().loadStandardIcons();
 
   if (!bitmapLibrary().createPalette()) return false;
   paletteCreated_ = true;
