@@ -1,10 +1,11 @@
 #include "app/dialogs/CFileIconList.h"
 
-#include <QFile>
 #include <QMimeDatabase>
 
 #include <array>
 #include <utility>
+
+#include "app/dialogs/ProgramIcons.h"
 
 namespace quaverly {
 
@@ -33,15 +34,6 @@ constexpr std::array<StandardIcon, CFileIconList::kStandardCount> kStandardIcons
     {"text-x-generic", 166},            // 12 reserved
     {"emblem-symbolic-link", 174},      // 13 shortcut arrow
 }};
-
-QIcon programIcon(int id) {
-  QIcon icon;
-  for (const int size : {16, 32, 64}) {
-    const QString path = QStringLiteral(":/icons/%1-%2.png").arg(id).arg(size);
-    if (QFile::exists(path)) icon.addFile(path, QSize(size, size));
-  }
-  return icon;
-}
 
 std::optional<std::pair<QString, QString>> mimeTypeOfExtension(const QString& extension) {
   static const QMimeDatabase database;

@@ -15,9 +15,8 @@ class RefreshBar : public QWidget {
  public:
   static constexpr int kToolbarId = 1100;
   static constexpr int kRefreshCommand = 1107;
-  // Bitmaps: the toolbar's strip of four 16 x 17 images (the button shows the third)
-  // and the picture with its mask.
-  static constexpr int kToolbarImages = 147;
+  // Bitmaps: the picture with its mask. The button shows the toolbar strip's third
+  // image.
   static constexpr int kPicture = 203;
   static constexpr int kPictureMask = 204;
 

@@ -17,22 +17,6 @@ constexpr std::uint32_t kKindMask = 0xFFFFu;
 constexpr std::uint32_t kAttributeMask = 0xFFFF0000u;
 constexpr std::uint32_t kSizeMask = 0x7FFFFFFFu;
 
-// Shows the wait cursor for as long as it lives.
-class WaitCursorScope {
- public:
-  explicit WaitCursorScope(WaitCursor* cursor) : cursor_(cursor) {
-    if (cursor_) cursor_->show();
-  }
-  ~WaitCursorScope() {
-    if (cursor_) cursor_->restore();
-  }
-  WaitCursorScope(const WaitCursorScope&) = delete;
-  WaitCursorScope& operator=(const WaitCursorScope&) = delete;
-
- private:
-  WaitCursor* cursor_;
-};
-
 bool isContainerKind(std::uint32_t kind) { return kind < InstrumentFolderTree::kFile; }
 
 // The components of a path; a trailing backslash adds no component of its own, so

@@ -30,6 +30,22 @@ class WaitCursor {
   ~WaitCursor() = default;
 };
 
+// Shows the wait cursor (none: nothing) for as long as it lives.
+class WaitCursorScope {
+ public:
+  explicit WaitCursorScope(WaitCursor* cursor) : cursor_(cursor) {
+    if (cursor_) cursor_->show();
+  }
+  ~WaitCursorScope() {
+    if (cursor_) cursor_->restore();
+  }
+  WaitCursorScope(const WaitCursorScope&) = delete;
+  WaitCursorScope& operator=(const WaitCursorScope&) = delete;
+
+ private:
+  WaitCursor* cursor_;
+};
+
 class InstrumentFolderTree : public FolderTree {
  public:
   // Node kinds, the low 16 bits of a node's data.

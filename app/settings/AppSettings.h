@@ -34,6 +34,11 @@ struct AppSettings {
   std::int32_t ctrlDlgWidth = 560;
   std::int32_t ctrlDlgHeight = 320;
   std::int32_t ctrlDlgTreeWidth = 176;  // carried only: read and written back unchanged
+
+  // For the run only, never stored: the instrument folder the Control or the Receive
+  // and Transmit dialog showed last (an instrument path such as 0:\POPS; empty at
+  // start: the drive).
+  std::string currentInstrumentFolder;
 };
 
 // The file-type entries read from the INI file are capped: a count in the millions

@@ -18,7 +18,7 @@ CMainFrame::CMainFrame(CTessitorApp& app)
       app_(app) {
   setWindowTitle(app.title());
   buildMainMenu(*menuBar(), uiLanguage(), [this](int id) { runCommand(id); });
-  view_ = new CTessitorView(document_, this);
+  view_ = new CTessitorView(document_, app_.settings(), this);
   connect(view_, &CTessitorView::commandPosted, this, &CMainFrame::runCommand);
   setCentralWidget(view_);
   // The view has the picture's size; the frame fits around it and the menu bar and

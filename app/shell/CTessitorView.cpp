@@ -4,8 +4,11 @@
 
 #include "app/dialogs/BitmapLibrary.h"
 #include "app/dialogs/UiText.h"
+#include "app/filemanager/ControlDialog.h"
+#include "app/jobs/InstrumentFileCommands.h"
 #include "app/protocol/Connection.h"
 #include "app/shell/GuiConnectionUi.h"
+#include "app/settings/AppSettings.h"
 #include "app/shell/MainMenus.h"
 
 namespace quaverly {
@@ -27,7 +30,8 @@ constexpr ButtonLayout kButtons[] = {
 
 }  // namespace
 
-CTessitorView::CTessitorView(CTessitorDoc& document, QWidget* parent) : QWidget(parent), document_(document) {
+CTessitorView::CTessitorView(CTessitorDoc& document, AppSettings& settings, QWidget* parent)
+    : QWidget(parent), document_(document), settings_(settings) {
   // The picture covers the whole view; nothing is erased beneath it.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFixedSize(bitmapLibrary().bitmapSize(kBackgroundBitmapId));
@@ -55,10 +59,20 @@ void CTessitorView::runInstrumentCommand(int commandId) {
   pressed->showPressed();
   protocol::Link& link = protocol::Link::instance();
   GuiConnectionUi ui(this);
-  // The command's own dialog runs between the two once it exists; until then the
-  // command checks the connection only.
-  if (protocol::linkConnect(link, ui)) protocol::linkDisconnect(link);
+  if (protocol::linkConnect(link, ui)) {
+    if (commandId == command::kControl) runControlDialog();
+    protocol::linkDisconnect(link);
+  }
   pressed->reset();
+}
+
+void CTessitorView::runControlDialog() {
+  LinkFileCommands commands(protocol::Link::instance());
+  ControlDialog dialog(commands, settings_.currentInstrumentFolder, this);
+  dialog.setOuterSize(QSize(settings_.ctrlDlgWidth, settings_.ctrlDlgHeight));
+  dialog.exec();
+  settings_.ctrlDlgWidth = dialog.outerSize().width();
+  settings_.ctrlDlgHeight = dialog.outerSize().height();
 }
 
 void CTessitorView::paintEvent(QPaintEvent*) {

@@ -11,6 +11,7 @@
 namespace quaverly {
 
 class CTessitorDoc;
+struct AppSettings;
 
 class CTessitorView : public QWidget {
   Q_OBJECT
@@ -18,7 +19,9 @@ class CTessitorView : public QWidget {
  public:
   static constexpr int kBackgroundBitmapId = 131;
 
-  CTessitorView(CTessitorDoc& document, QWidget* parent = nullptr);
+  // `settings` keeps what the commands' dialogs remember: the Control dialog's size
+  // and the instrument folder shown last.
+  CTessitorView(CTessitorDoc& document, AppSettings& settings, QWidget* parent = nullptr);
 
   CTessitorDoc& document() const { return document_; }
 
@@ -26,8 +29,8 @@ class CTessitorView : public QWidget {
   PictureButton* button(int commandId);
 
   // Receive, Transmit or Control: shows the command's button pressed, checks the
-  // connection to the instrument (the user is told when it fails), closes the
-  // connection again, and returns the button to normal.
+  // connection to the instrument (the user is told when it fails), runs the
+  // command's dialog, closes the connection again, and returns the button to normal.
   void runInstrumentCommand(int commandId);
 
  signals:
@@ -38,7 +41,11 @@ class CTessitorView : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // The Control dialog, run modally on the connected link.
+  void runControlDialog();
+
   CTessitorDoc& document_;
+  AppSettings& settings_;
   std::array<PictureButton, 3> buttons_;
 };
 

@@ -9,6 +9,7 @@
 #include "app/dialogs/AboutBox.h"
 #include "app/dialogs/BitmapLibrary.h"
 #include "app/dialogs/HoverButton.h"
+#include "app/dialogs/ProgramIcons.h"
 #include "app/dialogs/RefreshBar.h"
 #include "app/messages/UiStrings.h"
 #include "tests/app/dialogs/GuiTestSupport.h"
@@ -71,7 +72,7 @@ class SmallWidgetsTest : public QObject {
     }
     strip.setPixelColor(32, 0, QColor(192, 192, 192));
     quaverly::bitmapLibrary().setSource(
-        quaverly::test::picturesSource({{quaverly::RefreshBar::kToolbarImages, strip}}));
+        quaverly::test::picturesSource({{quaverly::kToolbarStripBitmap, strip}}));
 
     QWidget owner;
     auto* bar = new quaverly::RefreshBar(&owner);

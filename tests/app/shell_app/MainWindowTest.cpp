@@ -10,10 +10,13 @@
 #include <QtTest>
 
 #include "app/dialogs/PictureButton.h"
+#include "app/filemanager/ControlDialog.h"
+#include "app/filemanager/SongFileList.h"
 #include "app/shell/CMainFrame.h"
 #include "app/shell/CTessitorApp.h"
 #include "app/shell/CTessitorView.h"
 #include "app/shell/MainMenus.h"
+#include "tests/app/dialogs/GuiTestSupport.h"
 #include "tests/app/shell_app/TestSupport.h"
 
 Q_DECLARE_METATYPE(quaverly::Language)
@@ -196,10 +199,11 @@ class MainWindowTest : public QObject {
     app.exitInstance();
   }
 
-  // The built Tonelink with its virtual instrument (a memory drive for this test):
-  // the connection check finds the instrument, the connection is closed again, and
-  // the button is normal afterwards; nothing is reported.
-  void commandReachesTheVirtualInstrument() {
+  // The built Tonelink with its virtual instrument (a memory drive with the demo
+  // songs): Control finds the instrument, lists its songs in the Control dialog,
+  // and after Esc the dialog's size is kept and the button is normal; nothing is
+  // reported.
+  void controlListsTheVirtualInstrument() {
     // The ports start on the system's current instrument; storing the ids the library
     // chose keeps them there.
     {
@@ -220,8 +224,32 @@ class MainWindowTest : public QObject {
     CTessitorApp app(options);
     QVERIFY(app.initInstance());
     MessageRecorder recorder;
-    app.mainFrame()->runCommand(command::kControl);
+    app.settings().ctrlDlgWidth = 500;
+    app.settings().ctrlDlgHeight = 300;
+    QStringList listed;
+    QSize openedAt;
+    QSize closedAt;
+    const auto runControl = [&](QSize resizeTo) {
+      whenModal([&, resizeTo](QWidget* modal) {
+        auto* dialog = qobject_cast<ControlDialog*>(modal);
+        QVERIFY(dialog);
+        listed.clear();
+        for (int row = 0; row < dialog->fileList()->count(); ++row) listed << dialog->fileList()->item(row)->text();
+        openedAt = dialog->frameGeometry().size();
+        if (resizeTo.isValid()) dialog->resize(resizeTo);
+        closedAt = dialog->frameGeometry().size();
+        QTest::keyClick(dialog->fileList(), Qt::Key_Escape);
+      });
+      app.mainFrame()->runCommand(command::kControl);
+    };
+    runControl(QSize(420, 250));
     QCOMPARE(recorder.messages().size(), 0u);
+    QCOMPARE(listed, QStringList({QStringLiteral("DEMO1.MID"), QStringLiteral("DEMO2.MID")}));
+    QCOMPARE(openedAt, QSize(500, 300));
+    QCOMPARE(QSize(app.settings().ctrlDlgWidth, app.settings().ctrlDlgHeight), closedAt);
+    // The next opening has the outer size of the last closing.
+    runControl(QSize());
+    QCOMPARE(openedAt, closedAt);
     QCOMPARE(app.mainFrame()->view()->button(command::kControl)->state(), 0);
     app.exitInstance();
   }

@@ -1,0 +1,25 @@
+// The program's own small pictures as icons: the icon resources by id, and the
+// images of the toolbar strip (bitmap 147) that the Control dialog and the refresh
+// bar put on their buttons.
+#pragma once
+
+#include <QIcon>
+
+namespace quaverly {
+
+// Icon resource `id` in every size the program has (":/icons/<id>-<size>.png"); a
+// null icon when there is none.
+QIcon programIcon(int id);
+
+// The toolbar strip's bitmap.
+inline constexpr int kToolbarStripBitmap = 147;
+
+// Image `index` of the toolbar strip: four 16 x 17 images side by side, the strip's
+// grey background made transparent. A null icon when the strip is missing or too
+// small.
+QIcon toolbarImage(int index);
+
+// The size of one toolbar image.
+inline constexpr QSize kToolbarImageSize{16, 17};
+
+}  // namespace quaverly
