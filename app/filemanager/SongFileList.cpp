@@ -35,10 +35,11 @@ QRect SongFileList::labelRect(int row) const {
 bool SongFileList::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
   // A click on a selected row only starts the double-click wait; when it runs out,
   // the view asks again for the current row with every trigger. That request, and
-  // F2, become a rename of the program's own.
+  // F2, become a rename of the program's own: handled, though no editor of the
+  // list's opens.
   if (index.isValid() && (trigger == EditKeyPressed || trigger == AllEditTriggers)) {
     if (renameRequest_) renameRequest_(index.row());
-    return false;
+    return true;
   }
   return QListWidget::edit(index, trigger, event);
 }
