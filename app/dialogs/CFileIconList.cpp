@@ -1,6 +1,8 @@
 #include "app/dialogs/CFileIconList.h"
 
 #include <QMimeDatabase>
+#include <QStandardPaths>
+#include <QStringList>
 
 #include <array>
 #include <utility>
@@ -44,9 +46,20 @@ std::optional<std::pair<QString, QString>> mimeTypeOfExtension(const QString& ex
 }
 
 CFileIconList::Sources systemSources() {
-  // A machine without a desktop names no theme: the one installed with the program's
-  // packages stands in, while a desktop's own theme still comes first.
-  if (QIcon::fallbackThemeName().isEmpty()) QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+  // A machine without a desktop names no theme, or only the bare default one, and
+  // Qt may then not even search the system's icon folders: those folders are added,
+  // the default theme is named, and the theme installed with the program's packages
+  // stands in behind it. A desktop's own theme still comes first.
+  QStringList searchPaths = QIcon::themeSearchPaths();
+  for (const QString& folder : QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                                          QStandardPaths::LocateDirectory)) {
+    if (!searchPaths.contains(folder)) searchPaths.append(folder);
+  }
+  QIcon::setThemeSearchPaths(searchPaths);
+  const QString defaultTheme = QStringLiteral("hicolor");
+  if (QIcon::themeName().isEmpty()) QIcon::setThemeName(defaultTheme);
+  const QString fallback = QIcon::fallbackThemeName();
+  if (fallback.isEmpty() || fallback == defaultTheme) QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
   return {[](const QString& name) { return QIcon::fromTheme(name); }, programIcon, mimeTypeOfExtension};
 }
 

@@ -1,7 +1,8 @@
 // quaverly-screenshots: starts the program's windows one after the other and saves a
 // picture of each: the splash, the main window with a menu open, the About box, the
-// port selection dialog, a four-choice question, the progress window in the middle
-// of a transfer and the wait window.
+// port selection dialog, the Control dialog (as it opens, with a rename edit open
+// and asking to delete several songs), a four-choice question, the progress window
+// in the middle of a transfer and the wait window.
 //
 //   quaverly-screenshots PROGRAM_DIR OUT_DIR [--language ja|en]
 //
@@ -28,6 +29,9 @@
 #include "app/dialogs/AboutBox.h"
 #include "app/dialogs/PictureButton.h"
 #include "app/dialogs/UiText.h"
+#include "app/filemanager/ControlDialog.h"
+#include "app/filemanager/InPlaceEdit.h"
+#include "app/filemanager/SongFileList.h"
 #include "app/messages/UiStrings.h"
 #include "app/shell/CMainFrame.h"
 #include "app/shell/CProgressDlg.h"
@@ -87,6 +91,50 @@ void photographModal(const QString& name, const std::function<void()>& open) {
   open();
 }
 
+// The Control command on the virtual instrument's demo songs: the dialog as it
+// opens, with the rename edit open on the first song, and asking whether to delete
+// every song (the question and the dialog behind it).
+void photographControl(CMainFrame* frame) {
+  // The dialog opens after the connection check; a message instead means that the
+  // check failed.
+  auto* poll = new QTimer;
+  poll->setInterval(50);
+  QObject::connect(poll, &QTimer::timeout, [poll] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    auto* dialog = qobject_cast<ControlDialog*>(modal);
+    if (!dialog) {
+      std::fprintf(stderr, "quaverly-screenshots: no Control dialog (the connection check failed)\n");
+      ++g_failures;
+      QTest::keyClick(modal, Qt::Key_Escape);
+      return;
+    }
+    settle(dialog);
+    save(dialog->grab().toImage(), QStringLiteral("control"));
+    QTest::keyClick(dialog->fileList(), Qt::Key_F2);
+    settle(dialog);
+    save(dialog->grab().toImage(), QStringLiteral("control-rename"));
+    if (InPlaceEdit* edit = dialog->renameEdit()) QTest::keyClick(edit, Qt::Key_Escape);
+    settle(dialog);
+    QTest::keyClick(dialog->fileList(), Qt::Key_A, Qt::AltModifier);
+    QTimer::singleShot(0, [dialog] {
+      QWidget* question = QApplication::activeModalWidget();
+      settle(question);
+      question = QApplication::activeModalWidget();
+      if (question == dialog) return;
+      save(screenArea(dialog->frameGeometry().united(question->frameGeometry())),
+           QStringLiteral("control-delete-many"));
+      QTest::keyClick(question, Qt::Key_Escape);
+    });
+    dialog->deleteSelected();
+    QTest::keyClick(dialog->fileList(), Qt::Key_Escape);
+  });
+  poll->start();
+  frame->runCommand(command::kControl);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,6 +191,7 @@ int main(int argc, char** argv) {
 
   photographModal(QStringLiteral("about"), [&] { app.showAbout(frame); });
   photographModal(QStringLiteral("port-setup"), [&] { app.setupMidiPorts(); });
+  photographControl(frame);
   photographModal(QStringLiteral("four-choice-overwrite"), [] { showMessage(MessageId::AskOverwrite, "SONG1.MID"); });
   photographModal(QStringLiteral("four-choice-convert"), [] { showMessage(MessageId::AskConvert, "DEMO1.MID"); });
   photographModal(QStringLiteral("notice"), [] { showMessage(MessageId::NoAnswer); });

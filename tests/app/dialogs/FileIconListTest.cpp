@@ -112,12 +112,15 @@ class FileIconListTest : public QObject {
     QCOMPARE(unregistered.iconIndexOf("SETUP.EXE"), CFileIconList::kUnknownFile);
   }
 
-  // The real MIME database knows programs, and not a made-up extension.
+  // The real MIME database knows programs, and not a made-up extension; a song gets
+  // the installed theme's picture for its type even with no desktop around (the
+  // offscreen platform names no theme and searches no icon folder of its own).
   void theSystemsFileTypes() {
     CFileIconList list;
     list.loadStandardIcons();
     QCOMPARE(list.iconIndexOf("SETUP.EXE"), CFileIconList::kProgram);
     QCOMPARE(list.iconIndexOf("data.qzxw"), CFileIconList::kUnknownFile);
+    QVERIFY(list.iconIndexOf("SONG.MID") >= CFileIconList::kStandardCount);
     for (const QIcon& icon : list.imageList()) QVERIFY(!icon.isNull());
   }
 };
