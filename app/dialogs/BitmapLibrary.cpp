@@ -85,7 +85,9 @@ QSize BitmapLibrary::bitmapSize(int bitmapId) {
   return image.isNull() ? QSize() : image.size();
 }
 
-QImage BitmapLibrary::image(int bitmapId) { return entry(bitmapId).image; }
+QImage BitmapLibrary::image(int bitmapId, qreal devicePixelRatio) {
+  return imageFor(entry(bitmapId), devicePixelRatio);
+}
 
 void BitmapLibrary::releaseCache() { cache_.clear(); }
 

@@ -46,8 +46,10 @@ class BitmapLibrary {
   void drawWithRop(QPainter& painter, QPoint at, int bitmapId, RasterOp op);
   // The bitmap's size in pixels; empty when it does not exist.
   QSize bitmapSize(int bitmapId);
-  // The bitmap itself (null when it does not exist), for callers that cut it up.
-  QImage image(int bitmapId);
+  // The bitmap itself (null when it does not exist), for callers that cut it up;
+  // for a device pixel ratio above 1 the double-size picture (of that ratio) when it
+  // exists.
+  QImage image(int bitmapId, qreal devicePixelRatio = 1.0);
 
   // Forgets every loaded bitmap (at exit).
   void releaseCache();

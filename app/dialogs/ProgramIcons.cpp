@@ -27,12 +27,20 @@ QIcon programIcon(int id) {
 }
 
 QIcon toolbarImage(int index) {
-  const QImage strip = bitmapLibrary().image(kToolbarStripBitmap);
-  const QSize size = kToolbarImageSize;
-  if (index < 0 || strip.width() < (index + 1) * size.width() || strip.height() < size.height()) return {};
-  QPixmap image = QPixmap::fromImage(strip.copy(QRect(QPoint(index * size.width(), 0), size)));
-  image.setMask(QBitmap::fromImage(image.toImage().createMaskFromColor(kToolbarKeyColour, Qt::MaskInColor)));
-  return QIcon(image);
+  QIcon icon;
+  // The strip at its own size, and the double-size strip for screens of two pixels
+  // per point when there is one.
+  for (const int ratio : {1, 2}) {
+    const QImage strip = bitmapLibrary().image(kToolbarStripBitmap, ratio);
+    if (strip.isNull() || static_cast<int>(strip.devicePixelRatio()) != ratio) continue;
+    const QSize size = kToolbarImageSize * ratio;
+    if (index < 0 || strip.width() < (index + 1) * size.width() || strip.height() < size.height()) continue;
+    QPixmap image = QPixmap::fromImage(strip.copy(QRect(QPoint(index * size.width(), 0), size)));
+    image.setMask(QBitmap::fromImage(image.toImage().createMaskFromColor(kToolbarKeyColour, Qt::MaskInColor)));
+    image.setDevicePixelRatio(ratio);
+    icon.addPixmap(image);
+  }
+  return icon;
 }
 
 }  // namespace quaverly

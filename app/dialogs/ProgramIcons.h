@@ -15,8 +15,8 @@ QIcon programIcon(int id);
 inline constexpr int kToolbarStripBitmap = 147;
 
 // Image `index` of the toolbar strip: four 16 x 17 images side by side, the strip's
-// grey background made transparent. A null icon when the strip is missing or too
-// small.
+// grey background made transparent, with the double-size image where the strip
+// has one. A null icon when the strip is missing or too small.
 QIcon toolbarImage(int index);
 
 // The size of one toolbar image.
