@@ -39,6 +39,9 @@ struct AppSettings {
   // and Transmit dialog showed last (an instrument path such as 0:\POPS; empty at
   // start: the drive).
   std::string currentInstrumentFolder;
+  // For the run only: the file type (1-based entry of fileTypes) last chosen in the
+  // Receive and Transmit dialog; 0 before the first.
+  std::int32_t fileTypeIndex = 0;
 };
 
 // The file-type entries read from the INI file are capped: a count in the millions

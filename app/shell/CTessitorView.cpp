@@ -3,12 +3,16 @@
 #include <QPainter>
 
 #include "app/dialogs/BitmapLibrary.h"
+#include "app/dialogs/CTransmitDlg.h"
 #include "app/dialogs/UiText.h"
 #include "app/filemanager/ControlDialog.h"
 #include "app/jobs/InstrumentFileCommands.h"
+#include "app/jobs/JobUserInterface.h"
 #include "app/protocol/Connection.h"
-#include "app/shell/GuiConnectionUi.h"
+#include "app/protocol/FileCommands.h"
 #include "app/settings/AppSettings.h"
+#include "app/shell/CProgressDlg.h"
+#include "app/shell/GuiConnectionUi.h"
 #include "app/shell/MainMenus.h"
 
 namespace quaverly {
@@ -60,7 +64,11 @@ void CTessitorView::runInstrumentCommand(int commandId) {
   protocol::Link& link = protocol::Link::instance();
   GuiConnectionUi ui(this);
   if (protocol::linkConnect(link, ui)) {
-    if (commandId == command::kControl) runControlDialog();
+    if (commandId == command::kControl) {
+      runControlDialog();
+    } else {
+      runTransferDialog(commandId);
+    }
     protocol::linkDisconnect(link);
   }
   pressed->reset();
@@ -73,6 +81,32 @@ void CTessitorView::runControlDialog() {
   dialog.exec();
   settings_.ctrlDlgWidth = dialog.outerSize().width();
   settings_.ctrlDlgHeight = dialog.outerSize().height();
+}
+
+void CTessitorView::runTransferDialog(int commandId) {
+  protocol::Link& link = protocol::Link::instance();
+  PresenterJobUserInterface ui(guiProgressFactory(this));
+  const TransferSettings transfer{{settings_.intervalByteCount, settings_.intervalTimeMs}, settings_.convertMode};
+  TransferServices services{
+      [&](const ReceiveRequest& request) {
+        JobEnvironment environment{link, transfer, ui};
+        runReceiveJob(request, environment);
+      },
+      [&](const TransmitRequest& request) {
+        JobEnvironment environment{link, transfer, ui};
+        runTransmitJob(request, environment);
+      },
+      [&link]() -> std::optional<std::uint32_t> {
+        std::uint32_t bytes = 0;
+        if (protocol::freeSpace(link, bytes) != protocol::kLinkSuccess) return std::nullopt;
+        return bytes;
+      }};
+  LinkFileCommands commands(link);
+  CTransmitDlg dialog(commandId == command::kReceive ? TransferMode::Receive : TransferMode::Transmit, commands,
+                      settings_, std::move(services), this);
+  dialog.setInitialFolder(toQString(settings_.currentFolder));
+  dialog.runModal();
+  settings_.currentFolder = dialog.pcFolder();
 }
 
 void CTessitorView::paintEvent(QPaintEvent*) {

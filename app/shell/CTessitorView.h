@@ -41,8 +41,9 @@ class CTessitorView : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  // The Control dialog, run modally on the connected link.
+  // The command's dialog, run modally on the connected link.
   void runControlDialog();
+  void runTransferDialog(int commandId);
 
   CTessitorDoc& document_;
   AppSettings& settings_;
