@@ -55,6 +55,8 @@ constexpr PictureSet kTransmitPictures{143, 151, 191, 189};
 // The size column, and what the name column leaves of the dialog's width.
 constexpr int kSizeColumnWidth = 110;
 constexpr int kNameColumnMargin = 148;
+// The refresh bar shows its one button.
+constexpr QSize kRefreshBarSize{30, 25};
 
 QString displayName(std::string_view name) { return toQString(protocol::displayText(name)); }
 
@@ -130,7 +132,10 @@ void CTransmitDlg::buildPcPane() {
     pcPane_->setNameFilters(filters);
     if (filterSlot_ >= 0 && filterSlot_ < filters.size()) pcPane_->selectNameFilter(filters[filterSlot_]);
   }
-  connect(pcPane_, &QFileDialog::filterSelected, this, &CTransmitDlg::fileTypeChosen);
+  // The user's choice of a file type (the pane filters its own list by it).
+  if (auto* typeCombo = pcPane_->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+    connect(typeCombo, &QComboBox::activated, this, &CTransmitDlg::fileTypeChosen);
+  }
   connect(pcPane_, &QFileDialog::directoryEntered, this,
           [this](const QString& folder) { pcFolder_ = folder.toStdString(); });
   connect(pcPane_, &PcFilePane::acceptRequested, this, &CTransmitDlg::enterPressed);
@@ -140,10 +145,16 @@ void CTransmitDlg::buildPcPane() {
   if (auto* buttons = pcPane_->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))) buttons->hide();
   if (auto* lookIn = pcPane_->findChild<QLabel*>(QStringLiteral("lookInLabel"))) {
     lookIn->setText(uiText(mode_ == TransferMode::Receive ? kSaveInText : kLookInText));
+    lookIn->setBuddy(pcPane_->findChild<QComboBox*>(QStringLiteral("lookInCombo")));
   }
   if (mode_ == TransferMode::Transmit) {
+    if (auto* nameLabel = pcPane_->findChild<QLabel*>(QStringLiteral("fileNameLabel"))) {
+      nameLabel->setText(uiText(kFileNameText));
+      nameLabel->setBuddy(pcPane_->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")));
+    }
     if (auto* typeLabel = pcPane_->findChild<QLabel*>(QStringLiteral("fileTypeLabel"))) {
       typeLabel->setText(uiText(kFilesOfTypeText));
+      typeLabel->setBuddy(pcPane_->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")));
     }
   }
 }
@@ -185,7 +196,7 @@ void CTransmitDlg::buildPanel() {
 
   // The refresh bar just above the list's right end, then the list.
   refreshBar_ = new RefreshBar(panel);
-  refreshBar_->setFixedSize(refreshBar_->size());
+  refreshBar_->setFixedSize(kRefreshBarSize);
   connect(refreshBar_, &RefreshBar::refreshRequested, this, &CTransmitDlg::refresh);
   auto* barRow = new QHBoxLayout;
   barRow->addStretch(1);
@@ -260,9 +271,8 @@ void CTransmitDlg::runModal() {
   loop.exec(QEventLoop::DialogExec);
 }
 
-void CTransmitDlg::fileTypeChosen(const QString& filter) {
-  const auto slot = static_cast<int>(nameFilters().indexOf(filter));
-  if (slot < 0) return;
+void CTransmitDlg::fileTypeChosen(int slot) {
+  if (slot < 0 || static_cast<std::size_t>(slot) >= settings_.fileTypes.size() / 2) return;
   filterSlot_ = slot;
   settings_.fileTypeIndex = slot + 1;
   fillList();

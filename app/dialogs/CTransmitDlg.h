@@ -102,7 +102,7 @@ class CTransmitDlg : public QDialog {
   void buildPcPane();
   void buildPanel();
   QStringList nameFilters() const;
-  void fileTypeChosen(const QString& filter);
+  void fileTypeChosen(int slot);
 
   void showFolder(FolderNode* folder);
   void fillList();

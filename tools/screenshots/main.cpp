@@ -1,7 +1,8 @@
 // quaverly-screenshots: starts the program's windows one after the other and saves a
 // picture of each: the splash, the main window with a menu open, the About box, the
 // port selection dialog, the Control dialog (as it opens, with a rename edit open
-// and asking to delete several songs), a four-choice question, the progress window
+// and asking to delete several songs), the Receive and Transmit dialogs (also with
+// the pointer over the action button), a four-choice question, the progress window
 // in the middle of a transfer and the wait window.
 //
 //   quaverly-screenshots PROGRAM_DIR OUT_DIR [--language ja|en]
@@ -27,6 +28,8 @@
 #include <functional>
 
 #include "app/dialogs/AboutBox.h"
+#include "app/dialogs/CTransmitDlg.h"
+#include "app/dialogs/HoverButton.h"
 #include "app/dialogs/PictureButton.h"
 #include "app/dialogs/UiText.h"
 #include "app/filemanager/ControlDialog.h"
@@ -135,6 +138,35 @@ void photographControl(CMainFrame* frame) {
   frame->runCommand(command::kControl);
 }
 
+// The Receive or Transmit command on the demo songs: the dialog as it opens, and
+// with the pointer over its action button (the highlighted picture).
+void photographTransfer(CMainFrame* frame, int commandId, const QString& name) {
+  auto* poll = new QTimer;
+  poll->setInterval(50);
+  QObject::connect(poll, &QTimer::timeout, [poll, name] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    auto* dialog = qobject_cast<CTransmitDlg*>(modal);
+    if (!dialog) {
+      std::fprintf(stderr, "quaverly-screenshots: no %s dialog (the connection check failed)\n", qPrintable(name));
+      ++g_failures;
+      QTest::keyClick(modal, Qt::Key_Escape);
+      return;
+    }
+    settle(dialog);
+    save(dialog->grab().toImage(), name);
+    QTest::mouseMove(dialog->actionButton());
+    settle(dialog);
+    save(dialog->grab().toImage(), name + QStringLiteral("-hot"));
+    QCursor::setPos(0, 0);
+    dialog->reject();
+  });
+  poll->start();
+  frame->runCommand(commandId);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -192,6 +224,8 @@ int main(int argc, char** argv) {
   photographModal(QStringLiteral("about"), [&] { app.showAbout(frame); });
   photographModal(QStringLiteral("port-setup"), [&] { app.setupMidiPorts(); });
   photographControl(frame);
+  photographTransfer(frame, command::kReceive, QStringLiteral("receive"));
+  photographTransfer(frame, command::kTransmit, QStringLiteral("transmit"));
   photographModal(QStringLiteral("four-choice-overwrite"), [] { showMessage(MessageId::AskOverwrite, "SONG1.MID"); });
   photographModal(QStringLiteral("four-choice-convert"), [] { showMessage(MessageId::AskConvert, "DEMO1.MID"); });
   photographModal(QStringLiteral("notice"), [] { showMessage(MessageId::NoAnswer); });
