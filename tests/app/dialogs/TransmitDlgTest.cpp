@@ -272,6 +272,25 @@ class TransmitDlgTest : public QObject {
     QVERIFY(dialog->freeSpaceValue()->text() != before);
   }
 
+  // Enter on a chosen file in the PC list transmits once; on a folder it opens it.
+  void enterInThePcListTransmitsOnce() {
+    writeFile(pc_->filePath("ONE.MID"), {0x42});
+    QDir(pc_->path()).mkdir(QStringLiteral("SUB"));
+    auto dialog = openDialog(TransferMode::Transmit);
+    QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+    auto* view = dialog->pcPane()->findChild<QListView*>(QStringLiteral("listView"));
+    auto* model = qobject_cast<QFileSystemModel*>(view->model());
+    view->setFocus();
+    view->setCurrentIndex(model->index(pc_->filePath("ONE.MID")));
+    QTest::keyClick(view, Qt::Key_Return);
+    QCOMPARE(shown(), std::vector<std::string>({std::string(messageText(MessageId::TransmitCompleted))}));
+    view->setFocus();
+    view->setCurrentIndex(model->index(pc_->filePath("SUB")));
+    QTest::keyClick(view, Qt::Key_Return);
+    QCOMPARE(shown().size(), 1u);
+    QCOMPARE(dialog->pcPane()->directory().absolutePath(), pc_->filePath("SUB"));
+  }
+
   void refreshFallsBackToTheDrive() {
     harness_->addFolder({"POPS"});
     harness_->addFile({"POPS", "IN.MID"}, {1});
