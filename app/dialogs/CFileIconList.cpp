@@ -122,4 +122,12 @@ CFileIconList& fileIconList() {
   return list;
 }
 
+QIcon fileIconOf(std::string_view fileName) {
+  CFileIconList& icons = fileIconList();
+  const int index = icons.iconIndexOf(fileName);
+  const std::vector<QIcon>& images = icons.imageList();
+  return index >= 0 && static_cast<std::size_t>(index) < images.size() ? images[static_cast<std::size_t>(index)]
+                                                                        : QIcon();
+}
+
 }  // namespace quaverly

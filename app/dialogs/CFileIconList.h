@@ -67,4 +67,8 @@ class CFileIconList {
 // The process's icon list.
 CFileIconList& fileIconList();
 
+// The icon of the process's list for a file name (a null icon before the standard
+// icons are loaded).
+QIcon fileIconOf(std::string_view fileName);
+
 }  // namespace quaverly

@@ -58,16 +58,6 @@ constexpr int kNameColumnMargin = 148;
 // The refresh bar shows its one button.
 constexpr QSize kRefreshBarSize{30, 25};
 
-QString displayName(std::string_view name) { return toQString(protocol::displayText(name)); }
-
-QIcon fileIcon(std::string_view name) {
-  CFileIconList& icons = fileIconList();
-  const int index = icons.iconIndexOf(name);
-  const auto& images = icons.imageList();
-  return index >= 0 && static_cast<std::size_t>(index) < images.size() ? images[static_cast<std::size_t>(index)]
-                                                                        : QIcon();
-}
-
 QString kilobytes(std::uint32_t bytes) {
   return QString::number((static_cast<std::uint64_t>(bytes) + 1023) / 1024) + uiText(kKilobytesText);
 }
@@ -298,8 +288,8 @@ void CTransmitDlg::fillList() {
     if (tree_.kindOf(child) != InstrumentFolderTree::kFile) continue;
     const std::string_view name = tree_.nameOf(child);
     if (!passesTypeFilter(pattern, name)) continue;
-    auto* row = new QTreeWidgetItem(list_, {displayName(name), kilobytes(tree_.sizeOf(child))});
-    row->setIcon(0, fileIcon(name));
+    auto* row = new QTreeWidgetItem(list_, {instrumentText(name), kilobytes(tree_.sizeOf(child))});
+    row->setIcon(0, fileIconOf(name));
     row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     row->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(child)));
   }

@@ -10,6 +10,9 @@ namespace quaverly {
 // `text`, UTF-8, as a QString.
 QString toQString(std::string_view text);
 
+// A name from the instrument (code page 932) as the user sees it.
+QString instrumentText(std::string_view shiftJis);
+
 // User-interface string n in the current language (uiString) as a QString.
 QString uiText(unsigned n);
 

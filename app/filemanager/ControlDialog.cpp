@@ -47,17 +47,6 @@ bool isSongFileName(std::string_view name) {
          protocol::equalsIgnoringAsciiCase(name.substr(name.size() - kSongExtension.size()), kSongExtension);
 }
 
-QString displayName(std::string_view name) { return toQString(protocol::displayText(name)); }
-
-// The list's small icon for a file name.
-QIcon fileIcon(std::string_view name) {
-  CFileIconList& icons = fileIconList();
-  const int index = icons.iconIndexOf(name);
-  const auto& images = icons.imageList();
-  return index >= 0 && static_cast<std::size_t>(index) < images.size() ? images[static_cast<std::size_t>(index)]
-                                                                        : QIcon();
-}
-
 }  // namespace
 
 ControlDialog::ControlDialog(InstrumentFileCommands& commands, std::string& currentInstrumentFolder, QWidget* parent)
@@ -183,7 +172,7 @@ void ControlDialog::fillList() {
     if (tree_.kindOf(child) != InstrumentFolderTree::kFile) continue;
     const std::string_view name = tree_.nameOf(child);
     if (!isSongFileName(name)) continue;
-    auto* row = new QListWidgetItem(fileIcon(name), displayName(name), list_);
+    auto* row = new QListWidgetItem(fileIconOf(name), instrumentText(name), list_);
     row->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(child)));
     row->setFlags(row->flags() | Qt::ItemIsEditable);
   }
