@@ -1,12 +1,15 @@
 #include "app/dialogs/ProgramIcons.h"
 
+#include <QAction>
 #include <QBitmap>
 #include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QString>
+#include <QToolBar>
 
 #include "app/dialogs/BitmapLibrary.h"
+#include "app/dialogs/UiText.h"
 
 namespace quaverly {
 
@@ -14,6 +17,7 @@ namespace {
 
 // The strip's background colour, shown as the toolbar's own.
 constexpr QRgb kToolbarKeyColour = qRgb(192, 192, 192);
+constexpr int kToolbarId = 1100;
 
 }  // namespace
 
@@ -41,6 +45,26 @@ QIcon toolbarImage(int index) {
     icon.addPixmap(image);
   }
   return icon;
+}
+
+QToolBar* createProgramToolbar(QWidget* parent, QRect geometry) {
+  auto* toolbar = new QToolBar(parent);
+  toolbar->setObjectName(QStringLiteral("toolbar"));
+  toolbar->setProperty("controlId", kToolbarId);
+  toolbar->setFloatable(false);
+  toolbar->setMovable(false);
+  toolbar->setIconSize(kToolbarImageSize);
+  toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  toolbar->setGeometry(geometry);
+  return toolbar;
+}
+
+QAction* addToolbarCommand(QToolBar* toolbar, int image, unsigned tooltip, int commandId, const char* objectName) {
+  QAction* action = toolbar->addAction(toolbarImage(image), uiText(tooltip));
+  action->setObjectName(QString::fromLatin1(objectName));
+  action->setData(commandId);
+  action->setToolTip(uiText(tooltip));
+  return action;
 }
 
 }  // namespace quaverly

@@ -1,9 +1,14 @@
 // The program's own small pictures as icons: the icon resources by id, and the
-// images of the toolbar strip (bitmap 147) that the Control dialog and the refresh
-// bar put on their buttons.
+// images of the toolbar strip (bitmap 147) on the toolbars of the Control dialog
+// and the refresh bar.
 #pragma once
 
 #include <QIcon>
+#include <QRect>
+
+class QAction;
+class QToolBar;
+class QWidget;
 
 namespace quaverly {
 
@@ -21,5 +26,13 @@ QIcon toolbarImage(int index);
 
 // The size of one toolbar image.
 inline constexpr QSize kToolbarImageSize{16, 17};
+
+// A toolbar (control id 1100) of strip images at `geometry` of `parent`: fixed in
+// place, images only.
+QToolBar* createProgramToolbar(QWidget* parent, QRect geometry);
+
+// A button of the toolbar: strip image `image`, the user-interface string `tooltip`
+// as its text and tooltip, `commandId` as its data.
+QAction* addToolbarCommand(QToolBar* toolbar, int image, unsigned tooltip, int commandId, const char* objectName);
 
 }  // namespace quaverly

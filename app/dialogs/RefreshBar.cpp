@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QPainter>
-#include <QToolBar>
 
 #include "app/dialogs/BitmapLibrary.h"
 #include "app/dialogs/DialogFont.h"
@@ -25,20 +24,9 @@ RefreshBar::RefreshBar(QWidget* owner) : QWidget(owner) {
   setFont(dialogFont());
   resize(DialogUnits(dialogFont()).size(93, 25));
 
-  toolbar_ = new QToolBar(this);
-  toolbar_->setObjectName(QStringLiteral("toolbar"));
-  toolbar_->setProperty("controlId", kToolbarId);
-  toolbar_->setFloatable(false);
-  toolbar_->setMovable(false);
-  toolbar_->setIconSize(kToolbarImageSize);
-  toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  toolbar_->setGeometry(0, 0, 100, 25);
-
+  toolbar_ = createProgramToolbar(this, QRect(0, 0, 100, 25));
   QAction* refresh =
-      toolbar_->addAction(toolbarImage(kRefreshImage), uiText(kRefreshTooltipString));
-  refresh->setObjectName(QStringLiteral("refreshAction"));
-  refresh->setData(kRefreshCommand);
-  refresh->setToolTip(uiText(kRefreshTooltipString));
+      addToolbarCommand(toolbar_, kRefreshImage, kRefreshTooltipString, kRefreshCommand, "refreshAction");
   connect(refresh, &QAction::triggered, this, &RefreshBar::refreshRequested);
   show();
 }

@@ -13,7 +13,6 @@ class RefreshBar : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kToolbarId = 1100;
   static constexpr int kRefreshCommand = 1107;
   // Bitmaps: the picture with its mask. The button shows the toolbar strip's third
   // image.

@@ -87,25 +87,11 @@ ControlDialog::ControlDialog(InstrumentFileCommands& commands, std::string& curr
 ControlDialog::~ControlDialog() { currentInstrumentFolder_ = tree_.pathOf(shownFolder_); }
 
 void ControlDialog::buildToolbar() {
-  toolbar_ = new QToolBar(this);
-  toolbar_->setObjectName(QStringLiteral("toolbar"));
-  toolbar_->setProperty("controlId", kToolbarId);
-  toolbar_->setFloatable(false);
-  toolbar_->setMovable(false);
-  toolbar_->setIconSize(kToolbarImageSize);
-  toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  toolbar_->setGeometry(kToolbarRect);
-
-  deleteAction_ = toolbar_->addAction(toolbarImage(kDeleteImage), uiText(kDeleteTooltip));
-  deleteAction_->setObjectName(QStringLiteral("deleteAction"));
-  deleteAction_->setData(kDeleteCommand);
-  deleteAction_->setToolTip(uiText(kDeleteTooltip));
+  toolbar_ = createProgramToolbar(this, kToolbarRect);
+  deleteAction_ = addToolbarCommand(toolbar_, kDeleteImage, kDeleteTooltip, kDeleteCommand, "deleteAction");
   connect(deleteAction_, &QAction::triggered, this, &ControlDialog::deleteSelected);
   toolbar_->addSeparator();
-  refreshAction_ = toolbar_->addAction(toolbarImage(kRefreshImage), uiText(kRefreshTooltip));
-  refreshAction_->setObjectName(QStringLiteral("refreshAction"));
-  refreshAction_->setData(kRefreshCommand);
-  refreshAction_->setToolTip(uiText(kRefreshTooltip));
+  refreshAction_ = addToolbarCommand(toolbar_, kRefreshImage, kRefreshTooltip, kRefreshCommand, "refreshAction");
   refreshAction_->setShortcut(QKeySequence::Refresh);
   refreshAction_->setShortcutContext(Qt::WindowShortcut);
   connect(refreshAction_, &QAction::triggered, this, &ControlDialog::refresh);

@@ -29,7 +29,6 @@ class ControlDialog : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kToolbarId = 1100;
   static constexpr int kDeleteCommand = 1106;
   static constexpr int kRefreshCommand = 1107;
   static constexpr QSize kDefaultSize{560, 320};
