@@ -137,14 +137,16 @@ void CTransmitDlg::buildPcPane() {
     lookIn->setText(uiText(mode_ == TransferMode::Receive ? kSaveInText : kLookInText));
     lookIn->setBuddy(pcPane_->findChild<QComboBox*>(QStringLiteral("lookInCombo")));
   }
+  // The files as a list of names, as an open-file dialog first shows them.
+  pcPane_->setViewMode(QFileDialog::List);
+  if (auto* typeLabel = pcPane_->findChild<QLabel*>(QStringLiteral("fileTypeLabel"))) {
+    typeLabel->setText(uiText(kFilesOfTypeText));
+    typeLabel->setBuddy(pcPane_->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")));
+  }
   if (mode_ == TransferMode::Transmit) {
     if (auto* nameLabel = pcPane_->findChild<QLabel*>(QStringLiteral("fileNameLabel"))) {
       nameLabel->setText(uiText(kFileNameText));
       nameLabel->setBuddy(pcPane_->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")));
-    }
-    if (auto* typeLabel = pcPane_->findChild<QLabel*>(QStringLiteral("fileTypeLabel"))) {
-      typeLabel->setText(uiText(kFilesOfTypeText));
-      typeLabel->setBuddy(pcPane_->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")));
     }
   }
 }

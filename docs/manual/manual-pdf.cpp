@@ -13,9 +13,11 @@
 // older one stays as it was.
 #include <QAbstractTextDocumentLayout>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -30,6 +32,7 @@
 #include <QTextFrame>
 #include <QTextLayout>
 #include <QTextTable>
+#include <QUrl>
 
 #include <cmath>
 #include <cstdio>
@@ -306,6 +309,33 @@ std::vector<Heading> headingsOf(const QTextDocument& document, qreal pageHeight)
   return headings;
 }
 
+// A picture of a window is shown at most this wide (in pixels at 96 dpi, the unit of
+// image sizes in a text document): 12 cm, narrower than the body, and never wider
+// than its own pixels.
+constexpr qreal kMaxPictureWidth = 120.0 / 25.4 * 96.0;
+
+// Gives every picture of the document its size on the page. A picture that cannot
+// be read is named in the result, so that the manual is not printed with a hole.
+std::optional<QString> fitPictures(QTextDocument& document) {
+  QTextCursor edit(&document);
+  for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+    for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+      const QTextFragment piece = fragment.fragment();
+      if (!piece.charFormat().isImageFormat()) continue;
+      QTextImageFormat format = piece.charFormat().toImageFormat();
+      const QImage picture = document.resource(QTextDocument::ImageResource, QUrl(format.name())).value<QImage>();
+      if (picture.isNull()) return format.name();
+      const qreal width = std::min<qreal>(picture.width(), kMaxPictureWidth);
+      format.setWidth(width);
+      format.setHeight(width * picture.height() / picture.width());
+      edit.setPosition(piece.position());
+      edit.setPosition(piece.position() + piece.length(), QTextCursor::KeepAnchor);
+      edit.setCharFormat(format);
+    }
+  }
+  return std::nullopt;
+}
+
 // The page geometry in device units (the writer's resolution).
 struct PageGeometry {
   QRectF body;    // where the text goes, in painter coordinates
@@ -535,7 +565,13 @@ int main(int argc, char** argv) {
     part.labels = *labels[i];
     part.bodyFamily = i == 0 ? fonts->latin : fonts->japanese;
     part.body = std::make_unique<QTextDocument>();
+    // Pictures are named relative to the Markdown file.
+    part.body->setBaseUrl(QUrl::fromLocalFile(QFileInfo(args[1 + i]).absolutePath() + u'/'));
     part.body->setMarkdown(*markdown, QTextDocument::MarkdownDialectGitHub);
+    if (const std::optional<QString> missing = fitPictures(*part.body)) {
+      fail(QStringLiteral("cannot read the picture '%1' of '%2'").arg(*missing, args[1 + i]));
+      return 1;
+    }
     styleDocument(*part.body, part.bodyFamily, *fonts);
     part.contents = std::make_unique<QTextDocument>();
     parts.push_back(std::move(part));
