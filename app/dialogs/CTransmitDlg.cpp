@@ -126,8 +126,6 @@ void CTransmitDlg::buildPcPane() {
   if (auto* typeCombo = pcPane_->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
     connect(typeCombo, &QComboBox::activated, this, &CTransmitDlg::fileTypeChosen);
   }
-  connect(pcPane_, &QFileDialog::directoryEntered, this,
-          [this](const QString& folder) { pcFolder_ = folder.toStdString(); });
   connect(pcPane_, &PcFilePane::acceptRequested, this, &CTransmitDlg::enterPressed);
   connect(pcPane_, &PcFilePane::cancelRequested, this, &CTransmitDlg::reject);
 
@@ -252,14 +250,21 @@ void CTransmitDlg::buildPanel() {
 void CTransmitDlg::setInitialFolder(const QString& folder) {
   const QFileInfo info(folder);
   pcPane_->setDirectory(!folder.isEmpty() && info.isDir() ? folder : QDir::currentPath());
-  pcFolder_ = pcPane_->directory().absolutePath().toStdString();
 }
+
+std::string CTransmitDlg::pcFolder() const { return pcPane_->directory().absolutePath().toStdString(); }
 
 void CTransmitDlg::runModal() {
   setWindowModality(Qt::ApplicationModal);
   QEventLoop loop;
   connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
   show();
+  // The side where the user chooses first: the songs to fetch, or the PC's files.
+  if (mode_ == TransferMode::Receive) {
+    list_->setFocus(Qt::ActiveWindowFocusReason);
+  } else {
+    pcPane_->focusFileList();
+  }
   loop.exec(QEventLoop::DialogExec);
 }
 
@@ -389,13 +394,13 @@ void CTransmitDlg::runHidden(const std::function<void()>& job) {
 
 void CTransmitDlg::receive() {
   actionButton_->dropHighlight();
-  pcFolder_ = pcPane_->directory().absolutePath().toStdString();
-  if (pcFolder_.empty()) return;
-  if (!QFileInfo(toQString(pcFolder_)).isDir()) {
-    showText(MessageStyle::Notice, formatMessage(uiString(kNoSuchPathText), pcFolder_));
+  const std::string folder = pcFolder();
+  if (folder.empty()) return;
+  if (!QFileInfo(toQString(folder)).isDir()) {
+    showText(MessageStyle::Notice, formatMessage(uiString(kNoSuchPathText), folder));
     return;
   }
-  ReceiveRequest request{pcFolder_, &tree_, {}};
+  ReceiveRequest request{folder, &tree_, {}};
   const QString typed = nameBox_->text();
   if (!typed.isEmpty()) {
     FolderNode* named = tree_.findByPath(tree_.pathOf(shownFolder_) + "\\" + instrumentName(typed));
@@ -429,9 +434,9 @@ void CTransmitDlg::transmit() {
     showMessage(MessageId::SelectFile);
     return;
   }
-  pcFolder_ = pcPane_->directory().absolutePath().toStdString();
-  if (pcFolder_.empty()) return;
-  TransmitRequest request{pcFolder_, {}, tree_.pathOf(shownFolder_), &tree_};
+  const std::string folder = pcFolder();
+  if (folder.empty()) return;
+  TransmitRequest request{folder, {}, tree_.pathOf(shownFolder_), &tree_};
   for (const QString& path : chosen) {
     const QFileInfo file(path);
     if (!file.exists()) {

@@ -71,8 +71,8 @@ class CTransmitDlg : public QDialog {
   // The PC folder the dialog opens in (a folder that does not exist: the working
   // folder).
   void setInitialFolder(const QString& folder);
-  // The PC folder last shown, UTF-8.
-  const std::string& pcFolder() const { return pcFolder_; }
+  // The PC folder the pane shows, UTF-8.
+  std::string pcFolder() const;
 
   // Shows the dialog modally until Cancel or the close box. Unlike exec(), hiding the
   // dialog while a job runs does not end it.
@@ -121,7 +121,6 @@ class CTransmitDlg : public QDialog {
   GuiWaitCursor waitCursor_;
   InstrumentFolderTree tree_;
   FolderNode* shownFolder_ = nullptr;
-  std::string pcFolder_;
   int filterSlot_ = -1;
 
   PcFilePane* pcPane_ = nullptr;

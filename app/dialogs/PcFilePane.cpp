@@ -19,21 +19,27 @@ PcFilePane::PcFilePane(QWidget* parent) : QFileDialog(parent) {
 }
 
 bool PcFilePane::fileListHasFocus() const {
+  const QAbstractItemView* view = shownFileList();
+  return view && view->hasFocus();
+}
+
+QAbstractItemView* PcFilePane::shownFileList() const {
   for (const char* name : kFileViews) {
-    const auto* view = findChild<QAbstractItemView*>(QString::fromLatin1(name));
-    if (view && view->isVisible() && view->hasFocus()) return true;
+    auto* view = findChild<QAbstractItemView*>(QString::fromLatin1(name));
+    if (view && view->isVisible()) return view;
   }
-  return false;
+  return nullptr;
 }
 
 void PcFilePane::selectAllFiles() {
-  for (const char* name : kFileViews) {
-    auto* view = findChild<QAbstractItemView*>(QString::fromLatin1(name));
-    if (!view || !view->isVisible()) continue;
+  if (QAbstractItemView* view = shownFileList()) {
     view->selectAll();
     view->setFocus(Qt::ShortcutFocusReason);
-    return;
   }
+}
+
+void PcFilePane::focusFileList() {
+  if (QAbstractItemView* view = shownFileList()) view->setFocus(Qt::OtherFocusReason);
 }
 
 void PcFilePane::accept() { emit acceptRequested(); }

@@ -5,6 +5,8 @@
 
 #include <QFileDialog>
 
+class QAbstractItemView;
+
 namespace quaverly {
 
 class PcFilePane : public QFileDialog {
@@ -17,6 +19,8 @@ class PcFilePane : public QFileDialog {
   bool fileListHasFocus() const;
   // Every entry of that list selected, the focus in it.
   void selectAllFiles();
+  // The focus in that list.
+  void focusFileList();
 
  signals:
   void acceptRequested();
@@ -25,6 +29,11 @@ class PcFilePane : public QFileDialog {
  public slots:
   void accept() override;
   void reject() override;
+
+ private:
+  // The list of the folder's entries that shows (list or detail view); none before
+  // the pane is shown.
+  QAbstractItemView* shownFileList() const;
 };
 
 }  // namespace quaverly

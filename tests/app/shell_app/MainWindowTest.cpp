@@ -6,9 +6,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
 
+#include "app/dialogs/CTransmitDlg.h"
+#include "app/dialogs/PcFilePane.h"
 #include "app/dialogs/PictureButton.h"
 #include "app/filemanager/ControlDialog.h"
 #include "app/filemanager/SongFileList.h"
@@ -201,8 +204,8 @@ class MainWindowTest : public QObject {
 
   // The built Tonelink with its virtual instrument (a memory drive with the demo
   // songs): Control finds the instrument, lists its songs in the Control dialog,
-  // and after Esc the dialog's size is kept and the button is normal; nothing is
-  // reported.
+  // and after Esc the dialog's size is kept and the button is normal; the Receive
+  // and Transmit dialogs hand the PC folder on. Nothing is reported.
   void controlListsTheVirtualInstrument() {
     // The ports start on the system's current instrument; storing the ids the library
     // chose keeps them there.
@@ -250,6 +253,26 @@ class MainWindowTest : public QObject {
     // The next opening has the outer size of the last closing.
     runControl(QSize());
     QCOMPARE(openedAt, closedAt);
+
+    // Receive leaves the PC folder it ended in; Transmit opens there.
+    QTemporaryDir songs;
+    QString openedIn;
+    const auto runTransfer = [&](int commandId, const QString& goTo) {
+      whenModal([&, goTo](QWidget* modal) {
+        auto* dialog = qobject_cast<CTransmitDlg*>(modal);
+        QVERIFY(dialog);
+        openedIn = dialog->pcPane()->directory().absolutePath();
+        if (!goTo.isEmpty()) dialog->pcPane()->setDirectory(goTo);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+      });
+      app.mainFrame()->runCommand(commandId);
+    };
+    runTransfer(command::kReceive, songs.path());
+    QCOMPARE(app.settings().currentFolder, songs.path().toStdString());
+    runTransfer(command::kTransmit, QString());
+    QCOMPARE(openedIn, songs.path());
+    QCOMPARE(app.mainFrame()->view()->button(command::kTransmit)->state(), 0);
+    QCOMPARE(recorder.messages().size(), 0u);
     QCOMPARE(app.mainFrame()->view()->button(command::kControl)->state(), 0);
     app.exitInstance();
   }
