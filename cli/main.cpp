@@ -55,13 +55,17 @@ void printUsage(std::ostream& stream) {
             "  --in DEVICE, --out DEVICE   MIDI devices: an index or part of a name (see ports)\n"
             "  --lang ja|en                language of the messages\n"
             "  -v                          print every SysEx message in and out\n"
-            "  --                          the arguments after it are no options\n";
+            "  --                          the arguments after it are no options\n"
+            "\nOther options:\n"
+            "  -h, --help                  show this help and exit\n"
+            "  --version                   show the version and exit\n";
 }
 
 struct CommandLine {
   cli::GlobalOptions options;
   std::optional<quaverly::Language> language;
   bool help = false;
+  bool version = false;
   std::vector<std::string_view> words;  // the command name and its arguments
   std::string error;
 };
@@ -93,6 +97,10 @@ CommandLine parseCommandLine(std::span<const std::string_view> args) {
     }
     if (arg == "-h" || arg == "--help") {
       line.help = true;
+      continue;
+    }
+    if (arg == "--version") {
+      line.version = true;
       continue;
     }
     // --NAME VALUE or --NAME=VALUE
@@ -141,6 +149,10 @@ int main(int argc, char** argv) {
   if (!line.error.empty()) {
     cli::printFailure(std::cerr, line.error);
     return cli::kExitUsageOrFile;
+  }
+  if (line.version) {
+    std::cout << "quaverly-cli " << QUAVERLY_VERSION << "\n";
+    return cli::kExitSuccess;
   }
   if (line.words.empty()) {
     if (line.help) {

@@ -217,6 +217,11 @@ const std::array kOptions = {
                  o.help = true;
                  return std::nullopt;
                }},
+    OptionSpec{"--version", "", "", 0, "Output",
+               [](ToolOptions& o, Args) -> std::optional<std::string> {
+                 o.version = true;
+                 return std::nullopt;
+               }},
 };
 
 std::string ms(Milliseconds value) { return std::to_string(value.count()) + " ms"; }
@@ -281,6 +286,7 @@ std::string describe(std::string_view name) {
   if (name == "--memory-full") return "No room for anything: every file sent to it\nis refused.";
   if (name == "--verbose") return "Print every message in and out as it\nhappens.";
   if (name == "--help") return "Show this help and exit.";
+  if (name == "--version") return "Show the version and exit.";
   return {};
 }
 

@@ -31,6 +31,7 @@ struct ToolOptions {
   MidiSystem midiSystem = MidiSystem::Automatic;
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 struct ParsedOptions {

@@ -122,6 +122,10 @@ int run(int argc, char** argv) {
     std::fputs(toolUsage(kProgram).c_str(), stdout);
     return 0;
   }
+  if (options.version) {
+    std::printf("%.*s %s\n", static_cast<int>(kProgram.size()), kProgram.data(), QUAVERLY_VERSION);
+    return 0;
+  }
 
   // The stop signals are taken by sigwait below. They are blocked before any thread
   // starts (RtMidi's, JACK's, the instrument's) so that every thread inherits the
