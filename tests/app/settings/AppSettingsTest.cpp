@@ -31,6 +31,20 @@ TEST(AppSettingsTest, DefaultsWithoutAnIniFile) {
   EXPECT_EQ(settings.ctrlDlgTreeWidth, 176);
 }
 
+// The settings file shipped with the program changes no default and offers all files
+// and, last (so chosen at first), Standard MIDI files.
+TEST(AppSettingsTest, TheShippedFileKeepsTheDefaultsAndOffersTwoFileTypes) {
+  const std::optional<IniFile> shipped = IniFile::load(SHIPPED_SETTINGS_FILE);
+  ASSERT_TRUE(shipped);
+  const AppSettings settings = readTransferSettings(*shipped);
+  const AppSettings defaults;
+  EXPECT_EQ(settings.intervalTimeMs, defaults.intervalTimeMs);
+  EXPECT_EQ(settings.intervalByteCount, defaults.intervalByteCount);
+  EXPECT_EQ(settings.convertMode, defaults.convertMode);
+  EXPECT_EQ(settings.fileTypes,
+            std::vector<std::string>({"All files (*.*)", "*.*", "Standard MIDI files (*.mid)", "*.mid"}));
+}
+
 TEST(AppSettingsTest, TransferValuesComeFromTheTransmitSection) {
   AppSettings settings = fromIni("IntervalTime(msec)=20\nIntervalByteCount=-1\nConvertMode=1\n");
   EXPECT_EQ(settings.intervalTimeMs, 20);
