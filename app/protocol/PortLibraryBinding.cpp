@@ -50,10 +50,15 @@ PortLibraryBinding::~PortLibraryBinding() { unload(); }
 bool PortLibraryBinding::load(const std::filesystem::path& programDirectory) {
   unload();
   loadThreadUnwinder();
-  // Beside the program first, as the platform's library search does, then the
+  // Beside the program first, as the platform's library search does (the build keeps
+  // them together), then the program's private folder of an installed tree, then the
   // system's search path.
-  const std::filesystem::path beside = programDirectory / portLibraryFileName();
-  module_ = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+  for (const std::filesystem::path& candidate :
+       {programDirectory / portLibraryFileName(),
+        programDirectory / kInstalledLibraryFolder / portLibraryFileName()}) {
+    module_ = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module_) break;
+  }
   if (!module_) module_ = dlopen(portLibraryFileName(), RTLD_NOW | RTLD_LOCAL);
   if (!module_) {
     const char* why = dlerror();

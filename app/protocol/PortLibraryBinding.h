@@ -40,11 +40,11 @@ class PortLibraryBinding {
   PortLibraryBinding(const PortLibraryBinding&) = delete;
   PortLibraryBinding& operator=(const PortLibraryBinding&) = delete;
 
-  // Loads the library (beside the program first, then by the system's search) and
-  // resolves _ENTRYctrlGetSysCurInstrument, _ENTRYctrlSelectDevice, then the input
-  // table and the output table in order, stopping at the first missing name. False
-  // when the library is missing or incomplete; a library that loaded stays loaded
-  // until unload().
+  // Loads the library (beside the program first, then from kInstalledLibraryFolder,
+  // then by the system's search) and resolves _ENTRYctrlGetSysCurInstrument,
+  // _ENTRYctrlSelectDevice, then the input table and the output table in order,
+  // stopping at the first missing name. False when the library is missing or
+  // incomplete; a library that loaded stays loaded until unload().
   bool load(const std::filesystem::path& programDirectory);
   // Closes both ports (where resolved) and unloads the library.
   void unload();
@@ -64,6 +64,10 @@ class PortLibraryBinding {
   bool complete_ = false;
   std::string error_;
 };
+
+// Where an installed tree keeps the library, relative to the program's folder: the
+// program's private library folder (bin/../lib/quaverly).
+inline constexpr const char* kInstalledLibraryFolder = "../lib/quaverly";
 
 // The library's file name on this platform: "libTonelink.so" ("Tonelink.dll" on Windows).
 const char* portLibraryFileName();

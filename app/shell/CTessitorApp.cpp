@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 
 #include "app/dialogs/AboutBox.h"
@@ -25,6 +26,8 @@ namespace {
 constexpr unsigned kItemAlreadyRunning = 52;
 constexpr unsigned kItemPortSetupCaption = 48;
 constexpr const char* kManualFileName = "QuaverlyManual.pdf";
+// Where an installed tree keeps the manual, relative to the program's folder.
+constexpr const char* kInstalledDocumentFolder = "../share/doc/quaverly";
 
 }  // namespace
 
@@ -110,10 +113,17 @@ void CTessitorApp::setupMidiPorts() {
   }
 }
 
+QString CTessitorApp::manualPath() const {
+  const QDir programFolder(options_.programDirectory);
+  const QString beside = programFolder.filePath(QString::fromLatin1(kManualFileName));
+  const QString installed =
+      programFolder.filePath(QString::fromLatin1(kInstalledDocumentFolder) + u'/' + QString::fromLatin1(kManualFileName));
+  return !QFileInfo::exists(beside) && QFileInfo::exists(installed) ? QDir::cleanPath(installed) : beside;
+}
+
 void CTessitorApp::openManual() const {
-  const QString path = QDir(options_.programDirectory).filePath(QString::fromLatin1(kManualFileName));
   // A missing file or viewer is the desktop's to report.
-  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  QDesktopServices::openUrl(QUrl::fromLocalFile(manualPath()));
 }
 
 void CTessitorApp::showAbout(QWidget* parent) const { runAboutBox(parent); }

@@ -55,8 +55,11 @@ class CTessitorApp : public QObject {
   // leaves are stored (after Cancel too: they are then the unchanged ones). Only
   // after a complete start.
   void setupMidiPorts();
-  // Manual: asks the desktop to open "QuaverlyManual.pdf" beside the program.
+  // Manual: asks the desktop to open the manual (manualPath).
   void openManual() const;
+  // "QuaverlyManual.pdf" beside the program; in an installed tree, where the
+  // manual is installed (share/doc/quaverly) when there is none beside it.
+  QString manualPath() const;
   // About: the About box, modal to `parent`.
   void showAbout(QWidget* parent) const;
 
