@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/dialogs/ProgramIcons.h"
 #include "app/shell/CTessitorApp.h"
 #include "app/shell/GuiMessagePresenter.h"
 #include "app/shell/LanguageChoice.h"
@@ -18,6 +19,11 @@ namespace {
 
 // The exit status of a start that was refused (second start, missing library).
 constexpr int kRefusedStart = 1;
+
+// The program's icon, and its desktop entry (org.quaverly.Quaverly.desktop), by
+// which the desktop shows its windows under the icon of the entry.
+constexpr int kProgramIcon = 128;
+constexpr const char* kDesktopEntry = "org.quaverly.Quaverly";
 
 constexpr const char* kUsage =
     "usage: quaverly [--language ja|en]\n"
@@ -59,6 +65,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   QApplication application(argc, argv);
+  QApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntry));
+  QApplication::setWindowIcon(quaverly::programIcon(kProgramIcon));
   quaverly::setMessagePresenter(quaverly::guiMessagePresenter());
 
   quaverly::StartupOptions options;

@@ -17,8 +17,11 @@ DESTDIR="$scratch/dest" cmake --install "$build" >/dev/null
 prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 bin="$scratch/dest$prefix/bin"
 ini=$(find "$scratch/dest" -path '*/xdg/VELMAR/Quaverly.ini')
+share="$scratch/dest$prefix/share"
 for file in "$bin/quaverly" "$bin/quaverly-cli" "$bin/quaverly-instrument" \
-  "$scratch/dest$prefix/lib/quaverly/libTonelink.so" "$scratch/dest$prefix/share/doc/quaverly/QuaverlyManual.pdf" "$ini"; do
+  "$scratch/dest$prefix/lib/quaverly/libTonelink.so" "$share/doc/quaverly/QuaverlyManual.pdf" "$ini" \
+  "$share/applications/org.quaverly.Quaverly.desktop" "$share/metainfo/org.quaverly.Quaverly.metainfo.xml" \
+  "$share/icons/hicolor/256x256/apps/quaverly.png" "$share/icons/hicolor/scalable/apps/quaverly.svg"; do
   [ -e "$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
 
