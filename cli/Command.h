@@ -26,6 +26,7 @@ struct GlobalOptions {
   std::optional<std::string> inputDevice;   // --in: an index or part of a device name
   std::optional<std::string> outputDevice;  // --out
   bool verbose = false;                     // -v: trace every SysEx message
+  bool json = false;                        // --json: one JSON document on standard output
   std::filesystem::path programDirectory;   // where quaverly-cli lies
 };
 
@@ -37,6 +38,8 @@ struct Command {
   // returns the exit status.
   int (*run)(std::span<const std::string_view> args, const GlobalOptions& options, std::ostream& out,
              std::ostream& err);
+  // The command can write its result as JSON (--json).
+  bool writesJson = false;
 };
 
 // True when the arguments ask for the command's own help.

@@ -12,7 +12,7 @@ constexpr DeviceCommandUsage kUsage{
     .synopsis = "df",
     .description =
         "Prints the instrument's free memory: \"BYTES bytes free (KB KB)\", the kilobytes\n"
-        "rounded up.\n",
+        "rounded up. With --json: {\"freeBytes\": BYTES, \"freeKilobytes\": KB}.\n",
     .mostArguments = 0,
 };
 
@@ -27,11 +27,15 @@ int runFreeSpace(std::span<const std::string_view> args, const GlobalOptions& op
   session.disconnect();
   if (result != protocol::kLinkSuccess) return reportFailure(err, "read the free memory", result);
   const std::uint64_t kilobytes = (std::uint64_t{freeBytes} + 1023) / 1024;
-  out << freeBytes << " bytes free (" << kilobytes << " KB)\n";
+  if (options.json) {
+    out << "{\"freeBytes\": " << freeBytes << ", \"freeKilobytes\": " << kilobytes << "}\n";
+  } else {
+    out << freeBytes << " bytes free (" << kilobytes << " KB)\n";
+  }
   return kExitSuccess;
 }
 
-const Command kFreeSpace{"df", kUsage.synopsis, "print the instrument's free memory", runFreeSpace};
+const Command kFreeSpace{"df", kUsage.synopsis, "print the instrument's free memory", runFreeSpace, true};
 
 }  // namespace
 

@@ -1,10 +1,12 @@
 #include "cli/ListCommand.h"
 
 #include <iomanip>
+#include <vector>
 
 #include "app/jobs/InstrumentFolderTree.h"
 #include "app/protocol/wire/ShiftJisText.h"
 #include "cli/DeviceCommand.h"
+#include "cli/JsonText.h"
 
 namespace quaverly::cli {
 
@@ -23,12 +25,26 @@ void printEntry(std::ostream& out, const InstrumentFolderTree& tree, const Folde
   out << ' ' << protocol::displayText(tree.nameOf(node)) << '\n';
 }
 
+// One entry as a JSON object: name, kind, size (null for a folder), read-only flag.
+void printJsonEntry(std::ostream& out, const InstrumentFolderTree& tree, const FolderNode* node) {
+  const bool file = tree.kindOf(node) == InstrumentFolderTree::kFile;
+  out << "{\"name\": " << jsonName(tree.nameOf(node)) << ", \"kind\": \"" << (file ? "file" : "folder")
+      << "\", \"size\": ";
+  if (file) {
+    out << tree.sizeOf(node);
+  } else {
+    out << "null";
+  }
+  out << ", \"readOnly\": " << (tree.isReadOnly(node) ? "true" : "false") << "}";
+}
+
 constexpr DeviceCommandUsage kUsage{
     .synopsis = "ls [FOLDER]",
     .description =
         "Lists a folder of the instrument (default: the drive \"0:\"), folders first, one entry\n"
         "a line: DIR or FILE, 'r' for a read-only entry, the size in bytes, the name.\n"
-        "Given a file, lists that file.\n",
+        "Given a file, lists that file. With --json: {\"path\": PATH, \"entries\": [{\"name\",\n"
+        "\"kind\" (\"file\" or \"folder\"), \"size\" (bytes; null for a folder), \"readOnly\"}]}.\n",
     .mostArguments = 1,
 };
 
@@ -46,17 +62,28 @@ int runList(std::span<const std::string_view> args, const GlobalOptions& options
   if (const int status = session.checkFound(node, *path, Lookup::ListedEntry, "list")) return status;
 
   const InstrumentFolderTree& tree = session.tree();
+  std::vector<const FolderNode*> entries;
   if (tree.kindOf(node) == InstrumentFolderTree::kFile) {
-    printEntry(out, tree, node);
+    entries.push_back(node);
   } else {
     for (const FolderNode* child = tree.firstChild(node); child; child = tree.nextSibling(child)) {
-      printEntry(out, tree, child);
+      entries.push_back(child);
     }
   }
+  if (!options.json) {
+    for (const FolderNode* entry : entries) printEntry(out, tree, entry);
+    return kExitSuccess;
+  }
+  out << "{\"path\": " << jsonName(tree.pathOf(node)) << ", \"entries\": [";
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    out << (i == 0 ? "\n  " : ",\n  ");
+    printJsonEntry(out, tree, entries[i]);
+  }
+  out << (entries.empty() ? "]}\n" : "\n]}\n");
   return kExitSuccess;
 }
 
-const Command kList{"ls", kUsage.synopsis, "list a folder of the instrument (default 0:)", runList};
+const Command kList{"ls", kUsage.synopsis, "list a folder of the instrument (default 0:)", runList, true};
 
 }  // namespace
 

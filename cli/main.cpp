@@ -55,6 +55,7 @@ void printUsage(std::ostream& stream) {
             "  --in DEVICE, --out DEVICE   MIDI devices: an index or part of a name (see ports)\n"
             "  --lang ja|en                language of the messages\n"
             "  -v                          print every SysEx message in and out\n"
+            "  --json                      ls, df, ports: the result as one JSON document\n"
             "  --                          the arguments after it are no options\n"
             "\nOther options:\n"
             "  -h, --help                  show this help and exit\n"
@@ -101,6 +102,10 @@ CommandLine parseCommandLine(std::span<const std::string_view> args) {
     }
     if (arg == "--version") {
       line.version = true;
+      continue;
+    }
+    if (arg == "--json") {
+      line.options.json = true;
       continue;
     }
     // --NAME VALUE or --NAME=VALUE
@@ -172,6 +177,10 @@ int main(int argc, char** argv) {
     static constexpr std::array<std::string_view, 1> kHelp{"--help"};
     const std::span<const std::string_view> commandArgs =
         line.help ? std::span<const std::string_view>(kHelp) : std::span(line.words).subspan(1);
+    if (line.options.json && !command->writesJson && !line.help) {
+      cli::printFailure(std::cerr, "--json is for ls, df and ports");
+      return cli::kExitUsageOrFile;
+    }
     const int status = command->run(commandArgs, line.options, std::cout, std::cerr);
     std::cout.flush();
     return status;

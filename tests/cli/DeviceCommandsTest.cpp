@@ -2,6 +2,10 @@
 //
 // Every command that reaches the instrument waits out the connection check's fixed
 // settling time (about 2.5 s), so the cases are grouped to keep those runs few.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "tests/cli/CliDeviceTest.h"
 
 namespace quaverly::clitest {
@@ -83,6 +87,54 @@ TEST_F(DeviceCommandsTest, ListsTheDriveAndFolders) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(reportLines(r.err), std::vector<std::string>{"quaverly-cli: Can't find \"0:\\NOSUCH\"."}) << r.err;
+}
+
+// The --json documents, read back by a JSON parser: the same facts as the text.
+TEST_F(DeviceCommandsTest, JsonOutputIsOneParsableDocument) {
+  const auto parse = [](const std::string& text) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << text;
+    return document.object();
+  };
+  CliRun r = runOnInstrument({"ls", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const QJsonObject listing = parse(r.out);
+  EXPECT_EQ(listing["path"].toString(), "0:");
+  const QJsonArray entries = listing["entries"].toArray();
+  ASSERT_EQ(entries.size(), 5);
+  EXPECT_EQ(entries[1].toObject()["name"].toString(), "POPS");
+  EXPECT_EQ(entries[1].toObject()["kind"].toString(), "folder");
+  EXPECT_TRUE(entries[1].toObject()["size"].isNull());
+  const QJsonObject locked = entries[2].toObject();
+  EXPECT_EQ(locked["name"].toString(), "LOCKED.MID");
+  EXPECT_EQ(locked["kind"].toString(), "file");
+  EXPECT_EQ(locked["size"].toInteger(), 50);
+  EXPECT_TRUE(locked["readOnly"].toBool());
+  EXPECT_FALSE(entries[3].toObject()["readOnly"].toBool());
+
+  r = runOnInstrument({"--json", "df"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const QJsonObject space = parse(r.out);
+  EXPECT_EQ(space["freeBytes"].toInteger(), 2089984);
+  EXPECT_EQ(space["freeKilobytes"].toInteger(), 2041);
+
+  r = run({"ports", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const QJsonObject ports = parse(r.out);
+  for (const char* direction : {"inputs", "outputs"}) {
+    bool found = false;
+    for (const QJsonValue device : ports[direction].toArray()) {
+      found = found || device.toObject()["name"].toString() == "Quaverly Virtual Instrument";
+      EXPECT_TRUE(device.toObject()["index"].isDouble());
+    }
+    EXPECT_TRUE(found) << r.out;
+  }
+
+  // The other commands have no JSON form: refused before anything is sent.
+  r = run({"rm", "--json", "SONG1.MID"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(reportLines(r.err), std::vector<std::string>{"quaverly-cli: --json is for ls, df and ports"});
 }
 
 TEST_F(DeviceCommandsTest, FreeSpaceIsTheCapacityLessWholeClusters) {
