@@ -24,7 +24,7 @@ _quaverly_cli() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=""
   [ "$COMP_CWORD" -gt 0 ] && prev=${COMP_WORDS[COMP_CWORD - 1]}
   local commands="convert ports ls df get put mv rm mkdir rmdir help"
-  local global_options="--in --out --lang -v --verbose -h --help --version --"
+  local global_options="--in --out --lang -v --verbose --json -h --help --version --"
 
   case $prev in
     --in | --out)
