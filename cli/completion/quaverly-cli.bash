@@ -24,7 +24,7 @@ _quaverly_cli() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=""
   [ "$COMP_CWORD" -gt 0 ] && prev=${COMP_WORDS[COMP_CWORD - 1]}
   local commands="convert ports ls df get put mv rm mkdir rmdir help"
-  local global_options="--in --out --lang -v --verbose --json -h --help --version --"
+  local global_options="--in --out --lang -v --verbose -h --help --version --"
 
   case $prev in
     --in | --out)
@@ -72,6 +72,7 @@ _quaverly_cli() {
   case $command in
     get) command_options="--to --yes --no -q --quiet" ;;
     put) command_options="--to --convert --yes --no -q --quiet" ;;
+    ls | df | ports) command_options="--json" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$command_options $global_options" -- "$cur"))
