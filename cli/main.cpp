@@ -21,6 +21,7 @@
 #include "cli/MoveCommand.h"
 #include "cli/OptionValue.h"
 #include "cli/PortsCommand.h"
+#include "cli/ProbeCommand.h"
 #include "cli/PutCommand.h"
 #include "cli/RemoveCommand.h"
 #include "cli/RemoveFolderCommand.h"
@@ -31,18 +32,19 @@ namespace {
 namespace cli = quaverly::cli;
 using cli::Command;
 
-std::array<const Command*, 10> commandTable() {
-  return {&cli::convertCommand(),    &cli::portsCommand(),       &cli::listCommand(), &cli::freeSpaceCommand(),
+std::array<const Command*, 11> commandTable() {
+  return {&cli::convertCommand(),    &cli::portsCommand(),       &cli::probeCommand(), &cli::listCommand(),
+          &cli::freeSpaceCommand(),
           &cli::getCommand(),        &cli::putCommand(),         &cli::moveCommand(), &cli::removeCommand(),
           &cli::makeFolderCommand(), &cli::removeFolderCommand()};
 }
 
-// Options that belong to a command (get and put); they stay among the command's
+// Options that belong to a command (get, put and probe); they stay among the command's
 // arguments, and a value that follows one of them does anyway.
 bool isCommandOption(std::string_view arg) {
   const std::string_view name = arg.substr(0, arg.find('='));
   return name == "--to" || name == "--convert" || name == "--yes" || name == "--no" || name == "-q" ||
-         name == "--quiet";
+         name == "--quiet" || name == "--store";
 }
 
 void printUsage(std::ostream& stream) {
@@ -55,7 +57,7 @@ void printUsage(std::ostream& stream) {
             "  --in DEVICE, --out DEVICE   MIDI devices: an index or part of a name (see ports)\n"
             "  --lang ja|en                language of the messages\n"
             "  -v                          print every SysEx message in and out\n"
-            "  --json                      ls, df, ports: the result as one JSON document\n"
+            "  --json                      ls, df, ports, probe: the result as one JSON document\n"
             "  --                          the arguments after it are no options\n"
             "\nOther options:\n"
             "  -h, --help                  show this help and exit\n"
@@ -178,7 +180,7 @@ int main(int argc, char** argv) {
     const std::span<const std::string_view> commandArgs =
         line.help ? std::span<const std::string_view>(kHelp) : std::span(line.words).subspan(1);
     if (line.options.json && !command->writesJson && !line.help) {
-      cli::printFailure(std::cerr, "--json is for ls, df and ports");
+      cli::printFailure(std::cerr, "--json is for ls, df, ports and probe");
       return cli::kExitUsageOrFile;
     }
     const int status = command->run(commandArgs, line.options, std::cout, std::cerr);

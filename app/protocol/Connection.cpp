@@ -32,24 +32,28 @@ bool pollReply(Link& link, ConnectionUi& ui, std::chrono::milliseconds limit) {
 
 void sendRemoteMode(Link& link, std::uint8_t device, bool enter) { link.send(buildRemoteMode(device, enter)); }
 
-void closePorts(Link& link) {
+}  // namespace
+
+bool openLinkPorts(Link& link) {
+  if (!link.input()->open(&linkReceive, -1, kInputThreadMode, kIdleSleepMs)) return false;
+  if (!link.output()->open(-1)) {
+    link.input()->close();
+    return false;
+  }
+  return true;
+}
+
+void closeLinkPorts(Link& link) {
   link.input()->close();
   link.output()->close();
 }
-
-}  // namespace
 
 int linkConnect(Link& link, ConnectionUi& ui, const ConnectionTimings& timings) {
   LinkState& s = link.state();
   s.pendingKind = PendingKind::None;
   link.resetQueue();
 
-  if (!link.input()->open(&linkReceive, -1, kInputThreadMode, kIdleSleepMs)) {
-    showMessage(MessageId::PortBusy);
-    return 0;
-  }
-  if (!link.output()->open(-1)) {
-    link.input()->close();
+  if (!openLinkPorts(link)) {
     showMessage(MessageId::PortBusy);
     return 0;
   }
@@ -83,7 +87,7 @@ int linkConnect(Link& link, ConnectionUi& ui, const ConnectionTimings& timings) 
     showMessage(*failure);
     link.input()->stop();
     sendRemoteMode(link, s.deviceNumber, false);
-    closePorts(link);
+    closeLinkPorts(link);
     return 0;
   }
   return 1;
@@ -92,7 +96,7 @@ int linkConnect(Link& link, ConnectionUi& ui, const ConnectionTimings& timings) 
 int linkDisconnect(Link& link) {
   link.input()->stop();
   sendRemoteMode(link, link.state().deviceNumber, false);
-  closePorts(link);
+  closeLinkPorts(link);
   return 1;
 }
 

@@ -29,6 +29,12 @@ struct ConnectionTimings {
   std::chrono::milliseconds remoteCheckLimit{2000};
 };
 
+// Opens the input (with its thread delivering into the link) and the output on the
+// devices the library has selected; false, with both closed, when either fails.
+bool openLinkPorts(Link& link);
+// Closes both ports.
+void closeLinkPorts(Link& link);
+
 // Non-zero when the instrument is connected and in transfer mode, with both ports
 // open and started; 0 otherwise, after the user has been told why (messages 1, 3, 4).
 int linkConnect(Link& link, ConnectionUi& ui, const ConnectionTimings& timings = {});

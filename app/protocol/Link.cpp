@@ -105,7 +105,12 @@ void Link::handle(const ReceivedMessage& received) {
     case PendingKind::None:
       return;
     case PendingKind::Identify:
-      if (is(SysexId::IdentifyReply)) s.replyArrived = true;
+      if (const std::optional<IdentifyReplyFields> reply = is(SysexId::IdentifyReply) ? parseIdentifyReply(m)
+                                                                                       : std::nullopt) {
+        // Who answered, and with what: the device number and the two data bytes.
+        s.replyValue = std::uint32_t{reply->deviceNumber} << 16 | std::uint32_t{reply->a} << 8 | reply->b;
+        s.replyArrived = true;
+      }
       return;
     case PendingKind::RemoteCheck:
       if (is(SysexId::RemoteReady)) s.replyArrived = true;

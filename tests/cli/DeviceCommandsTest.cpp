@@ -134,7 +134,7 @@ TEST_F(DeviceCommandsTest, JsonOutputIsOneParsableDocument) {
   // The other commands have no JSON form: refused before anything is sent.
   r = run({"rm", "--json", "SONG1.MID"});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(reportLines(r.err), std::vector<std::string>{"quaverly-cli: --json is for ls, df and ports"});
+  EXPECT_EQ(reportLines(r.err), std::vector<std::string>{"quaverly-cli: --json is for ls, df, ports and probe"});
 }
 
 TEST_F(DeviceCommandsTest, FreeSpaceIsTheCapacityLessWholeClusters) {
@@ -261,6 +261,41 @@ TEST_F(DeviceCommandsTest, FindsAnInstrumentOnDeviceNumberFive) {
   }
   EXPECT_EQ(count(r.err, "in  F0 43 55"), count(r.err, "in  F0 43 5")) << r.err;
   EXPECT_NE(r.err.find("out F0 43 55 00 01 04"), std::string::npos) << r.err;  // the listing
+}
+
+// probe asks every device number who it is and sends nothing else; --store keeps the
+// pair found as the program's devices.
+TEST_F(DeviceCommandsTest, ProbeFindsTheInstrumentWithoutChangingIt) {
+  environment_["QUAVERLY_INSTRUMENT_DEVICE"] = "5";
+  CliRun r = runOnInstrument({"-v", "probe", "--json", "--store"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  QJsonParseError error{};
+  const QJsonObject result = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error).object();
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out;
+  const QJsonArray answers = result["answers"].toArray();
+  ASSERT_EQ(answers.size(), 1) << r.out;
+  const QJsonObject answer = answers[0].toObject();
+  EXPECT_EQ(answer["deviceNumber"].toInt(), 5);
+  EXPECT_EQ(answer["input"].toObject()["name"].toString(), "Quaverly Virtual Instrument");
+  EXPECT_EQ(answer["reply"].toArray().size(), 2);
+  EXPECT_TRUE(result["stored"].toBool());
+  // Every message sent is an identify request, one per device number.
+  const std::regex identify(R"(^\[ *\d+\.\d{3}\] out F0 43 5[0-9A-F] 00 00 00 01 F7$)");
+  int sent = 0;
+  for (const std::string& line : linesOf(r.err)) {
+    if (line.find("] out ") == std::string::npos) continue;
+    EXPECT_TRUE(std::regex_match(line, identify)) << line;
+    ++sent;
+  }
+  EXPECT_EQ(sent, 16);
+  const int input = answer["input"].toObject()["index"].toInt();
+  r = runOnInstrument({"-v", "df"});
+  EXPECT_NE(r.err.find("stored devices " + std::to_string(input) + " in"), std::string::npos) << r.err;
+
+  // An argument it does not know: refused before anything is sent.
+  r = run({"probe", "--", "--everything"});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_EQ(count(r.err, " out "), 0) << r.err;
 }
 
 TEST_F(DeviceCommandsTest, BadUsageAndDevicesAreRefusedBeforeAnythingIsSent) {

@@ -29,7 +29,7 @@ expect() {
   fi
 }
 
-expect $'ports\nput' p
+expect $'ports\nprobe\nput' p
 expect $'--in\n--out\n--lang\n--verbose\n--json\n--help\n--version\n--' --in 0 ls --
 expect '--convert' put --c
 expect $'always\nask' put --convert a

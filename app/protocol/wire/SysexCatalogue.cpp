@@ -254,6 +254,11 @@ std::optional<std::uint32_t> parseFreeSpaceReply(std::span<const std::uint8_t> m
   return number28At(message, kFieldsAt);
 }
 
+std::optional<IdentifyReplyFields> parseIdentifyReply(std::span<const std::uint8_t> message) {
+  if (message.size() < 10) return std::nullopt;
+  return IdentifyReplyFields{static_cast<std::uint8_t>(message[2] & 0x0F), message[7], message[8]};
+}
+
 std::optional<std::uint32_t> parseFileHeaderReply(std::span<const std::uint8_t> message) {
   if (message.size() < kFieldsAt + 5) return std::nullopt;
   return number28At(message, kFieldsAt);

@@ -135,6 +135,15 @@ struct FindReplyFields {
 std::optional<FindReplyFields> parseFindReply(
     std::span<const std::uint8_t> message);  // FindFirstReply or FindNextReply
 std::optional<std::uint32_t> parseFreeSpaceReply(std::span<const std::uint8_t> message);
+
+// The fields of a message that matches IdentifyReply: the device number it came from
+// and its two data bytes.
+struct IdentifyReplyFields {
+  std::uint8_t deviceNumber = 0;
+  std::uint8_t a = 0;
+  std::uint8_t b = 0;
+};
+std::optional<IdentifyReplyFields> parseIdentifyReply(std::span<const std::uint8_t> message);
 // The FileHeader that answers FileRequest: the size; anything after it is ignored.
 std::optional<std::uint32_t> parseFileHeaderReply(std::span<const std::uint8_t> message);
 
