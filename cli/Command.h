@@ -10,6 +10,8 @@
 
 namespace quaverly::cli {
 
+class DeviceSession;
+
 // Exit statuses shared by the commands. Commands that report a result of their own
 // (such as the merge status of convert) use its number instead.
 inline constexpr int kExitSuccess = 0;
@@ -28,6 +30,9 @@ struct GlobalOptions {
   bool verbose = false;                     // -v: trace every SysEx message
   bool json = false;                        // --json: one JSON document on standard output
   std::filesystem::path programDirectory;   // where quaverly-cli lies
+  // Inside `session`: the session's device session, which every command uses instead
+  // of opening and connecting its own; none otherwise.
+  DeviceSession* sharedSession = nullptr;
 };
 
 struct Command {

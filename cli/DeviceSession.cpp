@@ -36,9 +36,10 @@ class TerminalConnectionUi final : public protocol::ConnectionUi {
 }  // namespace
 
 DeviceSession::DeviceSession(const GlobalOptions& options, std::ostream& err)
-    : options_(options), err_(err), started_(std::chrono::steady_clock::now()) {}
+    : options_(options), shared_(options.sharedSession), err_(err), started_(std::chrono::steady_clock::now()) {}
 
 DeviceSession::~DeviceSession() {
+  if (shared_) return;
   disconnect();
   link().setObserver(nullptr, nullptr);
   link().bind(nullptr, nullptr);
@@ -46,6 +47,12 @@ DeviceSession::~DeviceSession() {
 }
 
 int DeviceSession::open() {
+  if (shared_) return shared_->open();
+  if (!opened_) opened_ = openOnce();
+  return *opened_;
+}
+
+int DeviceSession::openOnce() {
   if (!binding_.load(options_.programDirectory)) {
     printFailure(
         err_, std::string("cannot load the port library ") + protocol::portLibraryFileName() + ": " + binding_.error());
@@ -87,6 +94,7 @@ int DeviceSession::open() {
 }
 
 const DeviceNames& DeviceSession::deviceNames() {
+  if (shared_) return shared_->deviceNames();
   if (!names_) names_ = readDeviceNames();
   return *names_;
 }
@@ -122,6 +130,8 @@ int DeviceSession::selectDevice(const protocol::PortFunctionTable& table, const 
 }
 
 int DeviceSession::connect() {
+  if (shared_) return shared_->connect();
+  if (connected_) return kExitSuccess;
   TerminalConnectionUi ui(err_);
   if (!protocol::linkConnect(link(), ui)) return kExitConnection;
   connected_ = true;
@@ -135,7 +145,7 @@ int DeviceSession::start() {
 }
 
 void DeviceSession::disconnect() {
-  if (!connected_) return;
+  if (shared_ || !connected_) return;
   connected_ = false;
   protocol::linkDisconnect(link());
 }

@@ -20,6 +20,9 @@
 
 namespace quaverly::cli {
 
+// The library, the settings, the devices and the connection of one command. Inside
+// `session` (options.sharedSession set) it stands for the session's own: opening and
+// connecting happen once there, on first use, and are not undone per command.
 class DeviceSession {
  public:
   DeviceSession(const GlobalOptions& options, std::ostream& err);
@@ -29,10 +32,11 @@ class DeviceSession {
 
   // Loads the port library, reads the settings, hands the stored device ids to the
   // library and then applies --in and --out. kExitSuccess, or the exit status of the
-  // failure after its line has been printed. Nothing is sent.
+  // failure after its line has been printed. Nothing is sent. Done once: a second
+  // call gives the first one's status.
   int open();
-  // The connection check. kExitSuccess, or kExitConnection after the reason has been
-  // shown (messages 1, 3 or 4).
+  // The connection check, unless connected already. kExitSuccess, or kExitConnection
+  // after the reason has been shown (messages 1, 3 or 4).
   int connect();
   // open() and then connect(): kExitSuccess, or the exit status of the first that
   // failed.
@@ -41,21 +45,26 @@ class DeviceSession {
   void disconnect();
 
   protocol::Link& link() { return protocol::Link::instance(); }
-  const protocol::PortLibraryBinding& binding() const { return binding_; }
-  const AppSettings& settings() const { return settings_; }
+  const protocol::PortLibraryBinding& binding() const { return shared_ ? shared_->binding_ : binding_; }
+  const AppSettings& settings() const { return shared_ ? shared_->settings_ : settings_; }
   // The device names read for --in/--out or for `ports`, read on first use.
   const DeviceNames& deviceNames();
+  // True inside a session: the ports and the connection belong to the session.
+  bool isShared() const { return shared_ != nullptr; }
 
  protected:
   // Where the session reports failures and traces.
   std::ostream& errorStream() const { return err_; }
 
  private:
+  int openOnce();
   int selectDevice(const protocol::PortFunctionTable& table, const std::string& value, std::string_view direction);
   static void trace(bool outgoing, std::span<const std::uint8_t> bytes, void* context);
 
   const GlobalOptions& options_;
+  DeviceSession* shared_;
   std::ostream& err_;
+  std::optional<int> opened_;
   protocol::PortLibraryBinding binding_;
   AppSettings settings_;
   std::optional<DeviceNames> names_;

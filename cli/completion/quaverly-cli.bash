@@ -23,7 +23,7 @@ _quaverly_cli_devices() {
 _quaverly_cli() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=""
   [ "$COMP_CWORD" -gt 0 ] && prev=${COMP_WORDS[COMP_CWORD - 1]}
-  local commands="convert ports probe ls df get put mv rm mkdir rmdir help"
+  local commands="convert ports probe ls df get put mv rm mkdir rmdir session help"
   local global_options="--in --out --lang -v --verbose -h --help --version --"
 
   case $prev in
@@ -74,6 +74,7 @@ _quaverly_cli() {
     put) command_options="--to --convert --yes --no -q --quiet" ;;
     ls | df | ports) command_options="--json" ;;
     probe) command_options="--store --json" ;;
+    session) command_options="--keep-going -c" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$command_options $global_options" -- "$cur"))

@@ -298,6 +298,32 @@ TEST_F(DeviceCommandsTest, ProbeFindsTheInstrumentWithoutChangingIt) {
   EXPECT_EQ(count(r.err, " out "), 0) << r.err;
 }
 
+// A session runs its commands over one connection check and stops at the first
+// failure, whose exit status it takes; --keep-going runs the rest.
+TEST_F(DeviceCommandsTest, SessionRunsManyCommandsOverOneConnection) {
+  CliRun r = runOnInstrument({"-v", "session", "-c",
+                              "ls POPS; df  # the free memory\nmkdir NEW\n\nls 'POPS/A.MID'; rmdir NEW"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(count(r.err, std::string(kConfirming)), 1) << r.err;
+  // One identify request per device number asked: the check ran once.
+  EXPECT_EQ(count(r.err, "out F0 43 50 00 00 00 01 F7"), 1) << r.err;
+  EXPECT_EQ(r.out,
+            "FILE -       1500 A.MID\n"
+            "FILE -         10 B.MID\n"
+            "2089984 bytes free (2041 KB)\n"
+            "FILE -       1500 A.MID\n");
+
+  r = runOnInstrument({"session", "-c", "rm NOSUCH.MID; mkdir LATER"});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  r = runOnInstrument({"ls"});
+  EXPECT_EQ(count(r.out, "LATER"), 0) << r.out;
+  r = runOnInstrument({"session", "--keep-going", "-c", "rm NOSUCH.MID; mkdir LATER; probe"});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_EQ(count(r.err, "probe cannot run inside a session"), 1) << r.err;
+  r = runOnInstrument({"ls"});
+  EXPECT_EQ(count(r.out, "LATER"), 1) << r.out;
+}
+
 TEST_F(DeviceCommandsTest, BadUsageAndDevicesAreRefusedBeforeAnythingIsSent) {
   const std::vector<std::vector<std::string>> cases = {
       {"ls", "--in", "no such device"},
