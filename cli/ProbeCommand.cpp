@@ -15,9 +15,6 @@ namespace quaverly::cli {
 
 namespace {
 
-constexpr int kInputKind = 1;
-constexpr int kOutputKind = 0;
-
 constexpr DeviceCommandUsage kUsage{
     .synopsis = "probe [--store]",
     .description =
@@ -63,16 +60,16 @@ int runProbe(std::span<const std::string_view> args, const GlobalOptions& option
   const std::uint32_t outputs = libraryDeviceCount(binding.output, static_cast<std::uint32_t>(names.outputs.size()));
   std::vector<PortPair> pairs = portPairsToProbe(names.inputs, names.outputs, inputs, outputs);
   // --in and --out narrow the search to the device they chose.
-  const std::uint32_t chosenInput = binding.input.getDeviceId(kInputKind);
-  const std::uint32_t chosenOutput = binding.output.getDeviceId(kOutputKind);
+  const std::uint32_t chosenInput = binding.input.getDeviceId(binding.input.direction);
+  const std::uint32_t chosenOutput = binding.output.getDeviceId(binding.output.direction);
   std::erase_if(pairs, [&](const PortPair& pair) {
     return (options.inputDevice && pair.first != chosenInput) || (options.outputDevice && pair.second != chosenOutput);
   });
 
   std::vector<Found> found;
   for (const PortPair& pair : pairs) {
-    binding.input.setDeviceId(kInputKind, pair.first);
-    binding.output.setDeviceId(kOutputKind, pair.second);
+    binding.input.setDeviceId(binding.input.direction, pair.first);
+    binding.output.setDeviceId(binding.output.direction, pair.second);
     const auto answers = protocol::probeDeviceNumbers(session.link());
     if (!answers) {
       err << "quaverly-cli: input " << pair.first << " and output " << pair.second << " could not be opened; skipped\n";

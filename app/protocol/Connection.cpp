@@ -9,7 +9,6 @@ namespace quaverly::protocol {
 
 namespace {
 
-constexpr std::uint8_t kDeviceNumbers = 16;
 constexpr int kInputThreadMode = 1;
 constexpr int kIdleSleepMs = 50;
 // How often the wait window gets to process its events while a reply is awaited.

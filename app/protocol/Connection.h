@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string_view>
 
 #include "app/protocol/Link.h"
@@ -28,6 +29,9 @@ struct ConnectionTimings {
   std::chrono::milliseconds remoteModeDelay{500};
   std::chrono::milliseconds remoteCheckLimit{2000};
 };
+
+// The device numbers an instrument may answer on: 0 to 15.
+inline constexpr std::uint8_t kDeviceNumbers = 16;
 
 // Opens the input (with its thread delivering into the link) and the output on the
 // devices the library has selected; false, with both closed, when either fails.

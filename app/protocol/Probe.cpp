@@ -5,12 +5,6 @@
 
 namespace quaverly::protocol {
 
-namespace {
-
-constexpr std::uint8_t kDeviceNumbers = 16;
-
-}  // namespace
-
 std::optional<std::vector<IdentifyAnswer>> probeDeviceNumbers(Link& link, const ProbeTimings& timings) {
   LinkState& s = link.state();
   s.pendingKind = PendingKind::None;
