@@ -22,6 +22,7 @@ struct Faults {
   std::uint32_t waitWithoutReadyAtBlock = 0;  // receiving: Wait after block N, never Ready
   Milliseconds deleteDelay{0};                // a delete is answered this much later
   std::uint32_t errorAtBlock = 0;             // receiving: Error instead of accepting block N
+  std::uint32_t corruptStoredByte = 0;        // receiving: byte N of each file is stored inverted
   bool memoryFull = false;                    // no room for anything
 };
 

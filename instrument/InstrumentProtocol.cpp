@@ -269,6 +269,10 @@ void InstrumentProtocol::onBlock(std::span<const std::uint8_t> message) {
   if (blocksSeen_ == options_.faults.errorAtBlock) return failReception();
   std::uint8_t chunk[protocol::kMaxChunkBytes];
   const protocol::BlockRead block = protocol::readBlock(message, expectedCounter_, chunk);
+  const std::uint32_t corrupt = options_.faults.corruptStoredByte;
+  if (block.fault == protocol::BlockFault::None && corrupt > receivedSize_ && corrupt - receivedSize_ <= block.bytes) {
+    chunk[corrupt - receivedSize_ - 1] ^= 0xFF;
+  }
   // A block carries 1 to 210 file bytes: anything else is as bad as a wrong checksum.
   if (block.fault != protocol::BlockFault::None || block.bytes == 0 || receivedSize_ + block.bytes > announcedSize_ ||
       !memory_.append(incomingPath_, std::span(chunk, block.bytes))) {

@@ -40,8 +40,18 @@ class ReceiveJob {
   JobOutcome report();
 
   const FolderNode* entry(std::size_t index) const { return request_.receiveFiles[index]; }
-  // The entry's name for messages and the progress display.
-  std::string shownName(std::size_t index) const { return protocol::displayText(tree_.nameOf(entry(index))); }
+  // The folder below the destination that the entry goes into; empty for the
+  // destination itself.
+  const std::string& subfolder(std::size_t index) const {
+    static const std::string kNone;
+    return index < request_.pcSubfolders.size() ? request_.pcSubfolders[index] : kNone;
+  }
+  // The entry's name for messages and the progress display, with its folder below
+  // the destination in front.
+  std::string shownName(std::size_t index) const {
+    const std::string name = protocol::displayText(tree_.nameOf(entry(index)));
+    return subfolder(index).empty() ? name : subfolder(index) + "/" + name;
+  }
   // The PC file the entry is written to; nothing for a name that cannot be a plain
   // PC file name in the destination folder.
   std::optional<fs::path> pcPathOf(std::size_t index) const;
@@ -57,7 +67,16 @@ class ReceiveJob {
 std::optional<fs::path> ReceiveJob::pcPathOf(std::size_t index) const {
   const std::optional<std::string> name = protocol::shiftJisToUtf8(tree_.nameOf(entry(index)));
   if (!name || !isPlainFileName(*name)) return std::nullopt;
-  return fs::path(state_.destinationFolder + *name);
+  const std::string& folder = subfolder(index);
+  if (folder.empty()) return fs::path(state_.destinationFolder + *name);
+  // The caller has made the folders of plain names; a part that is not one would lead
+  // outside the destination.
+  for (std::size_t start = 0; start <= folder.size();) {
+    const std::size_t end = std::min(folder.find('/', start), folder.size());
+    if (!isPlainFileName(std::string_view(folder).substr(start, end - start))) return std::nullopt;
+    start = end + 1;
+  }
+  return fs::path(state_.destinationFolder + folder + "/" + *name);
 }
 
 JobOutcome ReceiveJob::run() {

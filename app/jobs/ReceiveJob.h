@@ -20,6 +20,9 @@ struct ReceiveRequest {
   std::string pcFolder;  // UTF-8; empty means the current folder
   InstrumentFolderTree* tree = nullptr;
   std::vector<FolderNode*> receiveFiles;  // file nodes of `tree`, in the order to receive
+  // For a whole tree: per file, the folder below pcFolder that it goes into (UTF-8,
+  // parts joined by '/', made already). Empty: every file goes into pcFolder.
+  std::vector<std::string> pcSubfolders{};
 };
 
 // The whole job; returns when the end message has been shown (or after a refusal).

@@ -12,6 +12,8 @@ namespace {
 
 // Long enough not to cost a core, short enough that the bar and Cancel feel immediate.
 constexpr std::chrono::milliseconds kPollInterval{15};
+// After the name of a file that is being read back for comparison.
+constexpr std::string_view kReadingBack = " (reading back)";
 
 }  // namespace
 
@@ -39,8 +41,9 @@ void runPolledWorker(TransferJobState& state, JobUserInterface& ui, TransferKind
     if (state.progressPaused.load() == 0) {
       display.setPos(state.percent());
       const auto index = static_cast<std::size_t>(state.currentIndex.load());
-      display.showBytes(index < names.size() ? names[index] : std::string(),
-                        state.bytesDone.load() + state.transfer.progressBytes.load(), state.bytesTotal.load());
+      std::string name = index < names.size() ? names[index] : std::string();
+      if (state.readingBack.load() == 1) name += kReadingBack;
+      display.showBytes(name, state.bytesDone.load() + state.transfer.progressBytes.load(), state.bytesTotal.load());
     }
     if (display.pollCancel()) state.transfer.continueFlag.store(0);
     state.waitForWorker(kPollInterval);

@@ -47,12 +47,21 @@ enum class JobEnd {
   NotStarted,   // the worker thread could not be started
 };
 
+// A file that came back from the instrument other than it was sent.
+struct VerifyMismatch {
+  std::string name;         // as the job shows it
+  std::uint64_t offset = 0;  // the first byte that differs, or the shorter length
+};
+
 struct JobOutcome {
   JobEnd end = JobEnd::Completed;
   protocol::LinkResult failure = protocol::kLinkSuccess;  // the link's result behind Failed
   int filesSkipped = 0;                                   // files left out because they could not be converted
   // The PC folder the job worked in, for the program to remember as its current one.
   std::string folder{};
+  // Files read back after sending that differed from what was sent (transmit with
+  // verify only), in the order sent.
+  std::vector<VerifyMismatch> mismatches{};
 };
 
 // Creates the progress display of `kind` (range 0 to 100, at 0), starts `worker` on a
@@ -61,7 +70,7 @@ struct JobOutcome {
 // while progressPaused is 0, and turns a press of Cancel into continueFlag = 0. The
 // loop blocks between passes for a few milliseconds at most, so the display stays
 // live without spinning a core. `names` are the batch entries' names as the display
-// shows them. The display is closed before this returns. When the thread cannot be
+// shows them; while the state's readingBack is 1 the name says so. The display is closed before this returns. When the thread cannot be
 // started, result is NotStarted.
 void runPolledWorker(TransferJobState& state, JobUserInterface& ui, TransferKind kind,
                      const std::vector<std::string>& names, const std::function<void()>& worker);

@@ -51,6 +51,8 @@ struct TransferJobState {
   std::atomic<std::int32_t> currentIndex{0};
   std::atomic<std::uint64_t> bytesDone{0};
   std::atomic<std::uint64_t> bytesTotal{0};
+  // 1 while the worker reads the file just sent back to compare it.
+  std::atomic<std::int32_t> readingBack{0};
 
   // Written by the checks before the worker starts, read by the worker.
   std::vector<EntryMark> marks;

@@ -54,16 +54,29 @@ class TransmitJob {
   JobEnd conversionChoice();
   bool roomCheck();
   void transmitWorker();
+  // Makes the request's new folders; false when one could not be made (see result).
+  bool makeFolders();
+  // Reads the file just sent back and notes where it differs from the buffer's first
+  // `length` bytes. Anything but success means the read-back itself failed.
+  LinkResult readBack(std::size_t index, std::string_view instrumentPath, std::uint32_t length);
+  LinkResult compareWithInstrument(std::size_t index, std::string_view instrumentPath, std::uint32_t length);
   // Converts the file in the buffer; false when it is not sent (already reported or
   // cancelled, see result).
   bool convert(std::size_t index, std::uint32_t& length);
   JobOutcome report();
 
   const std::string& pcPath(std::size_t index) const { return request_.transmitFiles[index]; }
-  // The replaced file's node in the destination's tree, or none.
-  FolderNode* existingNode(std::size_t index) const {
-    return tree_.findByPath(state_.destinationFolder + wireNames_[index]);
+  // The instrument folder the file goes into, with a separator at its end.
+  std::string folderOf(std::size_t index) const {
+    if (index >= request_.destinationSubfolders.size() || request_.destinationSubfolders[index].empty()) {
+      return state_.destinationFolder;
+    }
+    return state_.destinationFolder + request_.destinationSubfolders[index] + '\\';
   }
+  // The replaced file's node in the destination's tree, or none.
+  FolderNode* existingNode(std::size_t index) const { return tree_.findByPath(folderOf(index) + wireNames_[index]); }
+  // Each file is moved once, or twice when it is read back.
+  std::uint64_t passes() const { return request_.verify ? 2 : 1; }
   // The bytes a replaced file gives back, 0 when there is none.
   std::uint32_t replacedSize(std::size_t index) const {
     const std::uint32_t size = tree_.sizeOf(existingNode(index));
@@ -77,7 +90,13 @@ class TransmitJob {
   protocol::BulkTransfer transfer_;
   std::vector<std::string> names_;      // the text after the last '/' of each PC path, UTF-8
   std::vector<std::string> wireNames_;  // the same in code page 932
-  bool pcFileUnreadable_ = false;       // worker only: why the transfer failed
+  // What messages and the progress show: the name, after its folder below the
+  // destination when it goes into one.
+  std::vector<std::string> shownNames_;
+  bool pcFileUnreadable_ = false;  // worker only: why the transfer failed
+  // Worker only, read after it has been joined.
+  std::vector<std::uint8_t> readBackBuffer_;
+  std::vector<VerifyMismatch> mismatches_;
 };
 
 JobOutcome TransmitJob::run() {
@@ -90,21 +109,28 @@ JobOutcome TransmitJob::run() {
   }
   state_.currentIndex.store(0);
   if (!roomCheck()) {
-    environment_.ui.show(MessageId::CannotCreate, names_.front());
+    environment_.ui.show(MessageId::CannotCreate, shownNames_.front());
     return {JobEnd::Refused};
   }
   if (!state_.bufferAllocated) {
     environment_.ui.show(MessageId::OutOfMemory);
     return {JobEnd::Refused};
   }
-  runPolledWorker(state_, environment_.ui, TransferKind::Transmit, names_, [this] { transmitWorker(); });
-  return report();
+  runPolledWorker(state_, environment_.ui, TransferKind::Transmit, shownNames_, [this] { transmitWorker(); });
+  JobOutcome outcome = report();
+  // Files read back before a later failure or Cancel are reported too.
+  outcome.mismatches = std::move(mismatches_);
+  return outcome;
 }
 
 JobEnd TransmitJob::nameCheck() {
-  for (const std::string& path : request_.transmitFiles) {
+  for (std::size_t i = 0; i < request_.transmitFiles.size(); ++i) {
+    const std::string& path = request_.transmitFiles[i];
     const std::size_t slash = path.rfind('/');
     names_.push_back(slash == std::string::npos ? path : path.substr(slash + 1));
+    const bool inSubfolder = i < request_.destinationSubfolders.size() && !request_.destinationSubfolders[i].empty();
+    shownNames_.push_back(inSubfolder ? protocol::displayText(request_.destinationSubfolders[i]) + '\\' + names_.back()
+                                      : names_.back());
     // A name the instrument cannot hold is refused before anything is asked or sent.
     std::optional<std::string> wire = protocol::utf8ToShiftJis(names_.back());
     if (!wire) {
@@ -124,7 +150,7 @@ JobEnd TransmitJob::overwriteCheck() {
         if (!node) return ExistingEntry::None;
         return tree_.kindOf(node) == InstrumentFolderTree::kFile ? ExistingEntry::File : ExistingEntry::Other;
       },
-      [this](std::size_t i) { return names_[i]; });
+      [this](std::size_t i) { return shownNames_[i]; });
 }
 
 JobEnd TransmitJob::conversionChoice() {
@@ -140,7 +166,7 @@ JobEnd TransmitJob::conversionChoice() {
       continue;
     }
     if (convertAll) continue;
-    switch (environment_.ui.show(MessageId::AskConvert, names_[i])) {
+    switch (environment_.ui.show(MessageId::AskConvert, shownNames_[i])) {
       case MessageResult::Cancel:
         return JobEnd::Declined;
       case MessageResult::No:
@@ -177,12 +203,13 @@ bool TransmitJob::roomCheck() {
     }
     free += replacedSize(i);
   }
-  state_.bytesTotal.store(total);
+  state_.bytesTotal.store(total * passes());
   if (total > free) return false;
   try {
     // Twice the largest file: a conversion may make a file longer. The buffer grows
     // later should a conversion need even more.
     state_.buffer.reserve(static_cast<std::size_t>(largest) * 2);
+    if (request_.verify) readBackBuffer_.reserve(static_cast<std::size_t>(largest) * 2);
     state_.bufferAllocated = true;
   } catch (const std::exception&) {
     state_.bufferAllocated = false;
@@ -192,6 +219,7 @@ bool TransmitJob::roomCheck() {
 
 void TransmitJob::transmitWorker() {
   state_.partialFilePending = false;
+  if (!makeFolders()) return;
   const std::size_t count = state_.marks.size();
   for (std::size_t i = 0; i < count; ++i) {
     state_.currentIndex.store(static_cast<std::int32_t>(i));
@@ -232,7 +260,7 @@ void TransmitJob::transmitWorker() {
       state_.result.store(WorkerResult::NoRoom);
       return;
     }
-    const std::string instrumentPath = state_.destinationFolder + wireNames_[i];
+    const std::string instrumentPath = folderOf(i) + wireNames_[i];
     if (state_.marks[i] == EntryMark::Replace) protocol::deleteFile(environment_.link, instrumentPath);
     state_.transfer.progressBytes.store(0);
     state_.progressPaused.store(0);
@@ -246,9 +274,71 @@ void TransmitJob::transmitWorker() {
     }
     state_.bytesDone.fetch_add(state_.transfer.progressBytes.load());
     state_.progressPaused.store(1);
+    if (request_.verify) {
+      if (const LinkResult readBackResult = readBack(i, instrumentPath, length);
+          readBackResult != protocol::kLinkSuccess) {
+        state_.failure = readBackResult;
+        state_.result.store(WorkerResult::TransferFailed);
+        return;
+      }
+    }
   }
   state_.currentIndex.store(static_cast<std::int32_t>(count));
   state_.result.store(WorkerResult::AllDone);
+}
+
+bool TransmitJob::makeFolders() {
+  for (const std::string& folder : request_.foldersToMake) {
+    if (const LinkResult result = protocol::makeFolder(environment_.link, folder); result != protocol::kLinkSuccess) {
+      state_.failure = result;
+      state_.result.store(WorkerResult::TransferFailed);
+      return false;
+    }
+  }
+  return true;
+}
+
+LinkResult TransmitJob::readBack(std::size_t index, std::string_view instrumentPath, std::uint32_t length) {
+  state_.transfer.progressBytes.store(0);
+  state_.readingBack.store(1);
+  state_.progressPaused.store(0);
+  const LinkResult result = compareWithInstrument(index, instrumentPath, length);
+  state_.progressPaused.store(1);
+  state_.readingBack.store(0);
+  // The file's second pass counts whole, however much of it came back.
+  state_.transfer.progressBytes.store(0);
+  state_.bytesDone.fetch_add(length);
+  return result;
+}
+
+LinkResult TransmitJob::compareWithInstrument(std::size_t index, std::string_view instrumentPath,
+                                              std::uint32_t length) {
+  try {
+    readBackBuffer_.resize(length);
+  } catch (const std::bad_alloc&) {
+    // Nothing has been asked yet; the job ends as a failed transfer.
+    return protocol::kLinkRefused;
+  }
+  std::uint32_t announced = 0;
+  if (const LinkResult result = transfer_.requestFile(instrumentPath, announced); result != protocol::kLinkSuccess) {
+    return result;
+  }
+  if (announced != length) {
+    // Its size alone tells: the blocks are not asked for.
+    transfer_.sendError();
+    mismatches_.push_back({shownNames_[index], std::min(announced, length)});
+    return protocol::kLinkSuccess;
+  }
+  if (const LinkResult result = transfer_.receiveBlocks(readBackBuffer_); result != protocol::kLinkSuccess) {
+    return result;
+  }
+  transfer_.sendFinished();
+  const auto sent = std::span(state_.buffer).first(length);
+  const auto differs = std::mismatch(sent.begin(), sent.end(), readBackBuffer_.begin());
+  if (differs.first != sent.end()) {
+    mismatches_.push_back({shownNames_[index], static_cast<std::uint64_t>(differs.first - sent.begin())});
+  }
+  return protocol::kLinkSuccess;
 }
 
 bool TransmitJob::convert(std::size_t index, std::uint32_t& length) {
@@ -270,16 +360,16 @@ bool TransmitJob::convert(std::size_t index, std::uint32_t& length) {
       // The converted file replaces the original in the buffer, which grows when the
       // file got longer than the room kept for it.
       state_.buffer.assign(converted.begin(), converted.end());
-      state_.bytesTotal.fetch_sub(length);
+      state_.bytesTotal.fetch_sub(length * passes());
       length = static_cast<std::uint32_t>(converted.size());
-      state_.bytesTotal.fetch_add(length);
+      state_.bytesTotal.fetch_add(length * passes());
       return true;
     } catch (const std::bad_alloc&) {
       // Reported like any other conversion that failed.
     }
   }
-  environment_.ui.show(MessageId::NotConverted, names_[index]);
-  state_.bytesDone.fetch_add(length);
+  environment_.ui.show(MessageId::NotConverted, shownNames_[index]);
+  state_.bytesDone.fetch_add(length * passes());
   ++state_.filesSkipped;
   return false;
 }
@@ -296,7 +386,7 @@ JobOutcome TransmitJob::report() {
       environment_.ui.show(MessageId::TransmitCompleted);
       return {JobEnd::Completed, protocol::kLinkSuccess, state_.filesSkipped};
     case WorkerResult::NoRoom:
-      environment_.ui.show(MessageId::CannotCreate, names_[index]);
+      environment_.ui.show(MessageId::CannotCreate, shownNames_[index]);
       return {JobEnd::Failed, protocol::kLinkRefused, state_.filesSkipped};
     case WorkerResult::TransferFailed:
       environment_.ui.show(MessageId::TransmitFailed);

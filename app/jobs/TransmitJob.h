@@ -22,6 +22,16 @@ struct TransmitRequest {
   std::vector<std::string> transmitFiles;  // full PC paths, UTF-8
   std::string destinationPath;             // the instrument folder, code page 932 (such as 0:\POPS)
   InstrumentFolderTree* tree = nullptr;    // mirrors the destination as last listed
+  // For a whole tree: per file, the folder below destinationPath that it goes into
+  // (code page 932, parts joined by '\', listed in `tree` when it exists). Empty:
+  // every file goes into destinationPath.
+  std::vector<std::string> destinationSubfolders{};
+  // Whole instrument paths of folders the job makes, parents first, once every check
+  // has passed and before the first file is sent.
+  std::vector<std::string> foldersToMake{};
+  // Each file is read back after it was sent and compared with the bytes sent; a
+  // difference is reported in the outcome's mismatches and the batch goes on.
+  bool verify = false;
 };
 
 // The whole job; returns after the end message (or after a refusal).

@@ -202,6 +202,8 @@ const std::array kOptions = {
                [](ToolOptions& o, Args a) { return milliseconds(a[0], o.instrument.faults.deleteDelay); }},
     OptionSpec{"--error-at-block", "", "N", 1, "Faults",
                [](ToolOptions& o, Args a) { return unsigned32(a[0], o.instrument.faults.errorAtBlock); }},
+    OptionSpec{"--corrupt-stored-byte", "", "N", 1, "Faults",
+               [](ToolOptions& o, Args a) { return unsigned32(a[0], o.instrument.faults.corruptStoredByte); }},
     OptionSpec{"--memory-full", "", "", 0, "Faults",
                [](ToolOptions& o, Args) -> std::optional<std::string> {
                  o.instrument.faults.memoryFull = true;
@@ -283,6 +285,9 @@ std::string describe(std::string_view name) {
   if (name == "--wait-without-ready-at-block") return "While it receives: Wait after block N and\nnever Ready.";
   if (name == "--delete-delay") return "Answer a delete this much later.";
   if (name == "--error-at-block") return "While it receives: Error instead of\naccepting block N.";
+  if (name == "--corrupt-stored-byte") {
+    return "While it receives: store byte N (from 1) of\neach file inverted.";
+  }
   if (name == "--memory-full") return "No room for anything: every file sent to it\nis refused.";
   if (name == "--verbose") return "Print every message in and out as it\nhappens.";
   if (name == "--help") return "Show this help and exit.";

@@ -87,7 +87,8 @@ TEST(ToolOptionsTest, SetsEveryFault) {
                             "5",        "--wait-without-ready-at-block",
                             "6",        "--delete-delay",
                             "7000",     "--error-at-block",
-                            "8",        "--memory-full"})
+                            "8",        "--memory-full",
+                            "--corrupt-stored-byte", "211"})
                        .instrument.faults;
   EXPECT_TRUE(f.silent);
   EXPECT_EQ(f.answerDelay, Milliseconds{10});
@@ -100,6 +101,7 @@ TEST(ToolOptionsTest, SetsEveryFault) {
   EXPECT_EQ(f.deleteDelay, Milliseconds{7000});
   EXPECT_EQ(f.errorAtBlock, 8u);
   EXPECT_TRUE(f.memoryFull);
+  EXPECT_EQ(f.corruptStoredByte, 211u);
 }
 
 TEST(ToolOptionsTest, RefusesValuesOutOfRange) {

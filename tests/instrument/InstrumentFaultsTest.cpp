@@ -255,6 +255,22 @@ TEST(InstrumentFaults, ErrorAtBlockNOfEveryReception) {
             std::vector<Bytes>{message(SysexId::Finished)});
 }
 
+// The stored byte N lies in the first block, on a block's edge or in a later block;
+// a file too short to have it is stored as it came.
+TEST(InstrumentFaults, CorruptStoredByteInvertsByteNOfEveryFileAndAnswersAsIfWell) {
+  const Bytes data = patternBytes(500);
+  for (const std::uint32_t n : {1u, 210u, 211u, 500u, 501u}) {
+    Faults f;
+    f.corruptStoredByte = n;
+    InstrumentHarness h(withFaults(f));
+    h.enterTransferMode();
+    EXPECT_EQ(storeFile(h, "0:\\A.MID", data), std::vector<Bytes>{message(SysexId::Finished)}) << n;
+    Bytes expected = data;
+    if (n <= data.size()) expected[n - 1] ^= 0xFF;
+    EXPECT_EQ(h.fileContents({"A.MID"}), expected) << n;
+  }
+}
+
 TEST(InstrumentFaults, MemoryFullRefusesWhatTakesRoomOnly) {
   Faults f;
   f.memoryFull = true;

@@ -241,6 +241,30 @@ TEST_F(ReceiveJobTest, NamesThatWouldLeaveTheFolderAreRefusedLikeAFileThatCannot
   EXPECT_TRUE(fs::is_empty(pcFolder_));
 }
 
+TEST_F(ReceiveJobTest, EachFileGoesIntoItsOwnFolderBelowTheDestination) {
+  const Bytes a = linktest::patternBytes(300, 1);
+  harness_.addFile({"A.MID"}, a);
+  harness_.addFile({"B.MID"}, {7});
+  fs::create_directories(pcFolder_ / "POPS" / "OLD");
+  ReceiveRequest r = request({"A.MID", "B.MID"});
+  r.pcSubfolders = {"POPS/OLD", ""};
+  // The progress names the file with its folder.
+  holdWorkerUntil([](const Bytes& m) { return protocol::matches(SysexId::FileRequest, m) && contains(m, "A.MID"); },
+                  [](const DisplayLog& log) { return !log.names.empty() && log.names.back() == "POPS/OLD/A.MID"; });
+  EXPECT_EQ(run(r).end, JobEnd::Completed);
+  EXPECT_EQ(readPcFile(pcFolder_ / "POPS" / "OLD" / "A.MID"), a);
+  EXPECT_EQ(readPcFile(pcFolder_ / "B.MID"), Bytes{7});
+
+  // A folder part that is not a plain name is refused before the file is asked for.
+  for (const std::string folder : {"..", "POPS/../..", "POPS//OLD", "/tmp"}) {
+    SCOPED_TRACE(folder);
+    ReceiveRequest hostile = request({"A.MID"});
+    hostile.pcSubfolders = {folder};
+    EXPECT_EQ(run(hostile).end, JobEnd::FileError);
+  }
+  EXPECT_FALSE(fs::exists(pcRoot_ / "A.MID"));
+}
+
 TEST_F(ReceiveJobTest, AShiftJisNameBecomesAUtf8FileName) {
   const std::string name = *protocol::utf8ToShiftJis("曲.MID");
   harness_.addFile({name}, linktest::patternBytes(10, 1));

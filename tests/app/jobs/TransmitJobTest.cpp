@@ -287,6 +287,65 @@ TEST_F(TransmitJobTest, IntoASubFolderTheNameIsTheTextAfterTheLastSlash) {
   EXPECT_EQ(harness_.fileContents({"POPS", "SONG.MID"}), (Bytes{4, 5}));
 }
 
+TEST_F(TransmitJobTest, MakesTheNewFoldersFirstAndSendsEachFileIntoItsOwn) {
+  harness_.addFolder({"POPS"});
+  tree_.openPath("0:\\POPS");
+  TransmitRequest r{pcFolder_.string(), {pcFile("A.MID", {1}).string(), pcFile("B.MID", {2}).string()}, "0:", &tree_};
+  r.destinationSubfolders = {"POPS\\NEW\\DEEP", "POPS"};
+  r.foldersToMake = {"0:\\POPS\\NEW", "0:\\POPS\\NEW\\DEEP"};
+  JobEnvironment e = environment();
+  EXPECT_EQ(runTransmitJob(r, e).end, JobEnd::Completed);
+  EXPECT_EQ(harness_.fileContents({"POPS", "NEW", "DEEP", "A.MID"}), Bytes{1});
+  EXPECT_EQ(harness_.fileContents({"POPS", "B.MID"}), Bytes{2});
+}
+
+// An instrument that stores byte 250 of every file it receives wrongly.
+class VerifyingTransmitJobTest : public JobTest {
+ protected:
+  VerifyingTransmitJobTest() : JobTest(options()) {}
+  static instrument::InstrumentOptions options() {
+    instrument::InstrumentOptions o = LinkHarness::fastOptions();
+    o.faults.corruptStoredByte = 250;
+    return o;
+  }
+};
+
+TEST_F(VerifyingTransmitJobTest, ReadBackFindsTheFirstDifferenceAndTheBatchGoesOn) {
+  const Bytes format1 = smf(1, 80);  // longer than 250 bytes once converted
+  ASSERT_GT(converted(format1).size(), 250u);
+  const std::vector<std::pair<std::string, Bytes>> files = {
+      {"LONG.MID", linktest::patternBytes(400, 1)},  // stored wrongly
+      {"SHORT.MID", linktest::patternBytes(249, 2)},  // too short to be touched
+      {"CONV.MID", format1},                          // compared as converted
+  };
+  tree_.listFolder(nullptr);
+  TransmitRequest r{pcFolder_.string(), {}, "0:", &tree_};
+  for (const auto& [name, bytes] : files) {
+    writePcFile(pcFolder_ / name, bytes);
+    r.transmitFiles.push_back((pcFolder_ / name).string());
+  }
+  r.verify = true;
+  settings_.convertMode = 1;
+  // Reading back is named in the progress, and every file counts twice in it, the
+  // converted one with its converted size.
+  const std::uint64_t total = 2 * (400 + 249 + converted(format1).size());
+  holdWorkerUntil(
+      [](const Bytes& m) { return protocol::matches(SysexId::FileRequest, m) && contains(m, "CONV.MID"); },
+      [total](const DisplayLog& log) {
+        return !log.names.empty() && log.names.back() == "CONV.MID (reading back)" && log.lastTotal == total;
+      });
+  JobEnvironment e = environment();
+  const JobOutcome outcome = runTransmitJob(r, e);
+
+  EXPECT_EQ(outcome.end, JobEnd::Completed);
+  ASSERT_EQ(outcome.mismatches.size(), 2u);
+  EXPECT_EQ(outcome.mismatches[0].name, "LONG.MID");
+  EXPECT_EQ(outcome.mismatches[0].offset, 249u);
+  EXPECT_EQ(outcome.mismatches[1].name, "CONV.MID");
+  EXPECT_EQ(outcome.mismatches[1].offset, 249u);
+  EXPECT_EQ(sentCount(SysexId::FileRequest), 3);
+}
+
 TEST(SmfFormatTest, ReadsTheFormatOfAWholeHeaderOnly) {
   char pattern[] = "/tmp/quaverly-smf-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
