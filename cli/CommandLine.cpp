@@ -33,7 +33,8 @@ std::array<const Command*, 12> commandTable() {
 bool isCommandOption(std::string_view arg) {
   const std::string_view name = arg.substr(0, arg.find('='));
   return name == "--to" || name == "--convert" || name == "--yes" || name == "--no" || name == "-q" ||
-         name == "--quiet" || name == "--store" || name == "--keep-going" || name == "-c";
+         name == "--quiet" || name == "--store" || name == "--keep-going" || name == "-c" || name == "-r" ||
+         name == "--recursive" || name == "--verify";
 }
 
 }  // namespace

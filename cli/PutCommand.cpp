@@ -1,11 +1,14 @@
 #include "cli/PutCommand.h"
 
 #include <filesystem>
+#include <map>
 #include <vector>
 
 #include "app/jobs/TransmitJob.h"
 #include "app/protocol/wire/FileNameRule.h"
+#include "app/protocol/wire/ShiftJisText.h"
 #include "cli/DeviceCommand.h"
+#include "cli/SendPlan.h"
 #include "cli/TerminalMessages.h"
 #include "cli/TransferSession.h"
 
@@ -16,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr DeviceCommandUsage kUsage{
-    .synopsis = "put [--to FOLDER] FILE...",
+    .synopsis = "put [-r] [--verify] [--to FOLDER] FILE...",
     .description =
         "Transmits the PC files FILE into the instrument folder FOLDER, by default the\n"
         "drive 0:. Each name must be an 8.3 name the instrument accepts. An existing\n"
@@ -24,9 +27,79 @@ constexpr DeviceCommandUsage kUsage{
         "  --to FOLDER  the instrument folder, such as 0:\\POPS or POPS\n"
         "  --convert always|never|ask\n"
         "             whether Standard MIDI Files of format 1 are converted to format\n"
-        "             0 on the way (default: the setting ConvertMode)\n",
+        "             0 on the way (default: the setting ConvertMode)\n"
+        "  -r         FILE may be a folder: it is sent with everything below it as a\n"
+        "             folder of its name in FOLDER, the instrument's folders made as\n"
+        "             needed. Every name is checked before anything is sent.\n"
+        "  --verify   read each file back after sending it and compare it with the\n"
+        "             bytes sent (as converted); a difference is reported with its\n"
+        "             offset and gives exit status 1 after the batch\n",
     .optionHelp = kTransferOptionsHelp,
 };
+
+// The files named, each checked; nothing after the reason is shown.
+bool addFiles(const TransferOptions& options, TransmitRequest& request, std::ostream& err) {
+  for (const std::string_view arg : options.operands) {
+    const fs::path file(arg);
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) {
+      printFailure(err, "cannot send '" + std::string(arg) + "': " +
+                            (fs::is_directory(file, error) ? "it is a folder (put -r sends folders)" : "no such file"));
+      return false;
+    }
+    if (!isValidFileName(file.filename().string())) {
+      printFailure(err,
+                   "cannot send '" + std::string(arg) + "': the instrument takes only 8.3 names such as SONG1.MID");
+      return false;
+    }
+    request.transmitFiles.emplace_back(arg);
+  }
+  return true;
+}
+
+// The files and folders named with everything below the folders; every entry that
+// cannot be sent is shown, and then nothing is sent.
+bool addTrees(const TransferOptions& options, const InstrumentPath& destination, TransmitRequest& request,
+              std::vector<std::string>& folders, std::ostream& err) {
+  SendPlanner planner(destination.wire().size(), kMaxWirePathBytes);
+  for (const std::string_view arg : options.operands) planner.add(fs::path(arg));
+  const SendPlan& plan = planner.plan();
+  for (const std::string& refused : plan.refused) printFailure(err, "cannot send " + refused);
+  if (!plan.refused.empty()) return false;
+  request.transmitFiles = plan.files;
+  request.destinationSubfolders = plan.subfolders;
+  folders = plan.folders;
+  return true;
+}
+
+// Finds each of the plan's folders below `destination` on the instrument: an
+// existing one is listed (for the overwrite questions), a missing one is left to the
+// job to make. kExitSuccess, or the exit status after the reason.
+int resolveFolders(FolderTreeSession& device, FolderNode* destination, const std::vector<std::string>& folders,
+                   TransmitRequest& request, std::ostream& err) {
+  InstrumentFolderTree& tree = device.tree();
+  // The existing folder of each relative path; none for a folder still to be made.
+  std::map<std::string, FolderNode*, std::less<>> existing{{"", destination}};
+  for (const std::string& relative : folders) {
+    const std::size_t separator = relative.rfind('\\');
+    const std::string parent = separator == std::string::npos ? "" : relative.substr(0, separator);
+    const std::string name = separator == std::string::npos ? relative : relative.substr(separator + 1);
+    FolderNode* parentNode = existing.at(parent);
+    FolderNode* node = parentNode ? childNamed(tree, parentNode, name) : nullptr;
+    if (node && tree.kindOf(node) == InstrumentFolderTree::kFile) {
+      printFailure(err, "cannot make the folder " + protocol::displayText(tree.pathOf(node)) +
+                                  ": a file of that name is there");
+      return kExitRefused;
+    }
+    if (node) {
+      tree.listFolder(node);
+    } else {
+      request.foldersToMake.push_back(tree.pathOf(destination) + "\\" + relative);
+    }
+    existing.emplace(relative, node);
+  }
+  return kExitSuccess;
+}
 
 int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOptions, std::ostream& out,
            std::ostream& err) {
@@ -37,22 +110,13 @@ int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOp
   if (!destination) return kExitUsageOrFile;
   // Every file is checked before the instrument is asked anything.
   TransmitRequest request;
-  for (const std::string_view arg : options->operands) {
-    const fs::path file(arg);
-    std::error_code error;
-    if (!fs::is_regular_file(file, error)) {
-      printFailure(err, "cannot send '" + std::string(arg) + "': no such file");
-      return kExitUsageOrFile;
-    }
-    const std::string name = file.filename().string();
-    if (!isValidFileName(name)) {
-      printFailure(err,
-                   "cannot send '" + std::string(arg) + "': the instrument takes only 8.3 names such as SONG1.MID");
-      return kExitUsageOrFile;
-    }
-    request.transmitFiles.emplace_back(arg);
+  std::vector<std::string> folders;
+  if (!(options->recursive ? addTrees(*options, *destination, request, folders, err)
+                           : addFiles(*options, request, err))) {
+    return kExitUsageOrFile;
   }
-  request.pcFolder = fs::path(request.transmitFiles.front()).parent_path().string();
+  request.pcFolder = fs::path(options->operands.front()).lexically_normal().parent_path().string();
+  request.verify = options->verify;
 
   FolderTreeSession device(globalOptions, err);
   if (const int status = device.open()) return status;
@@ -61,13 +125,22 @@ int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOp
 
   const Found folder = device.find(*destination, Lookup::ListedFolder, "look for");
   if (!folder.node) return folder.status;
+  if (const int status = resolveFolders(device, folder.node, folders, request, err)) return status;
+  if (const int status = device.answeredStatus(*destination, "look into")) return status;
   request.destinationPath = destination->wire();
   request.tree = &device.tree();
   JobEnvironment environment = session.environment(device);
-  return session.exitStatus(runTransmitJob(request, environment));
+  const JobOutcome outcome = runTransmitJob(request, environment);
+  for (const VerifyMismatch& mismatch : outcome.mismatches) {
+    printFailure(err, mismatch.name + " came back other than it was sent, first at byte " +
+                          std::to_string(mismatch.offset));
+  }
+  const int status = session.exitStatus(outcome);
+  return status == kExitSuccess && !outcome.mismatches.empty() ? kExitRefused : status;
 }
 
-const Command kPut{"put", kUsage.synopsis, "transmit PC files into a folder of the instrument", runPut};
+const Command kPut{"put", kUsage.synopsis, "transmit PC files (or folders, -r) into a folder of the instrument",
+                   runPut};
 
 }  // namespace
 

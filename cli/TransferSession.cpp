@@ -11,7 +11,7 @@
 
 namespace quaverly::cli {
 
-std::optional<TransferOptions> parseTransferOptions(std::span<const std::string_view> args, bool takesConvert,
+std::optional<TransferOptions> parseTransferOptions(std::span<const std::string_view> args, bool sending,
                                                     std::string_view synopsis, std::ostream& err) {
   TransferOptions options;
   bool yes = false;
@@ -24,10 +24,14 @@ std::optional<TransferOptions> parseTransferOptions(std::span<const std::string_
       no = true;
     } else if (arg == "-q" || arg == "--quiet") {
       options.quiet = true;
+    } else if (arg == "-r" || arg == "--recursive") {
+      options.recursive = true;
+    } else if (arg == "--verify" && sending) {
+      options.verify = true;
     } else if (looksLikeOption(arg)) {
       // --to FOLDER, and --convert MODE for the command that takes it.
       static constexpr std::array<std::string_view, 2> kValueOptions{"--to", "--convert"};
-      const OptionValue option = takeOptionValue(args, i, std::span(kValueOptions).first(takesConvert ? 2 : 1));
+      const OptionValue option = takeOptionValue(args, i, std::span(kValueOptions).first(sending ? 2 : 1));
       if (!option.ok()) {
         printFailure(err, option.error);
         return std::nullopt;

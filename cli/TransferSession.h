@@ -24,12 +24,14 @@ struct TransferOptions {
   std::optional<std::int32_t> convertMode;  // --convert, as a "ConvertMode" value
   AnswerPolicy policy = AnswerPolicy::Ask;  // --yes, --no
   bool quiet = false;                       // -q
+  bool recursive = false;                   // -r: folders with everything below them
+  bool verify = false;                      // --verify: read each sent file back
   std::vector<std::string_view> operands;
 };
 
-// Reads --to, --yes, --no, -q and, when `takesConvert`, --convert always|never|ask.
-// Prints the reason and gives nothing for wrong usage or no operands.
-std::optional<TransferOptions> parseTransferOptions(std::span<const std::string_view> args, bool takesConvert,
+// Reads --to, --yes, --no, -q, -r and, when `sending`, --convert always|never|ask
+// and --verify. Prints the reason and gives nothing for wrong usage or no operands.
+std::optional<TransferOptions> parseTransferOptions(std::span<const std::string_view> args, bool sending,
                                                     std::string_view synopsis, std::ostream& err);
 
 // The common lines of get's and put's help.

@@ -1,0 +1,79 @@
+#include "cli/SendPlan.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "app/protocol/wire/FileNameRule.h"
+
+namespace quaverly::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string asciiUpperCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+  return text;
+}
+
+// The entry's own name; "songs/" and "songs/." name the folder songs.
+std::string nameOf(const fs::path& entry) {
+  fs::path normal = entry.lexically_normal();
+  if (!normal.has_filename()) normal = normal.parent_path();
+  return normal.filename().string();
+}
+
+}  // namespace
+
+void SendPlanner::add(const fs::path& entry) { addEntry(entry, ""); }
+
+void SendPlanner::addEntry(const fs::path& entry, const std::string& folder) {
+  const std::string shown = "'" + entry.string() + "': ";
+  const std::string name = nameOf(entry);
+  std::error_code error;
+  // Symbolic links are followed: a loop ends at the instrument's path length.
+  const fs::file_status status = fs::status(entry, error);
+  if (status.type() != fs::file_type::regular && status.type() != fs::file_type::directory) {
+    plan_.refused.push_back(shown + (status.type() == fs::file_type::not_found ? "no such file or folder"
+                                                                                : "neither a file nor a folder"));
+    return;
+  }
+  if (!isValidFileName(name)) {
+    plan_.refused.push_back(shown + "the instrument takes only 8.3 names such as SONG1.MID");
+    return;
+  }
+  const std::string wirePath = folder.empty() ? name : folder + "\\" + name;
+  // The chosen folder, a backslash and this path.
+  if (destinationWireBytes_ + 1 + wirePath.size() > maxWirePathBytes_) {
+    plan_.refused.push_back(shown + "its path on the instrument would be too long");
+    return;
+  }
+  if (!claim(wirePath, entry)) return;
+  if (status.type() == fs::file_type::regular) {
+    plan_.files.push_back(entry.string());
+    plan_.subfolders.push_back(folder);
+    return;
+  }
+  plan_.folders.push_back(wirePath);
+  std::vector<fs::path> children;
+  for (fs::directory_iterator it(entry, error), end; !error && it != end; it.increment(error)) {
+    children.push_back(it->path());
+  }
+  if (error) {
+    plan_.refused.push_back(shown + "cannot be read (" + error.message() + ")");
+    return;
+  }
+  std::sort(children.begin(), children.end());
+  for (const fs::path& child : children) addEntry(child, wirePath);
+}
+
+bool SendPlanner::claim(const std::string& wirePath, const fs::path& entry) {
+  const auto [at, added] = wirePaths_.emplace(asciiUpperCase(wirePath), entry);
+  if (added) return true;
+  plan_.refused.push_back("'" + entry.string() + "': the instrument cannot tell it from '" + at->second.string() +
+                          "'");
+  return false;
+}
+
+}  // namespace quaverly::cli
