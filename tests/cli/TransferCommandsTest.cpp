@@ -120,6 +120,81 @@ TEST_F(TransferCommandsTest, ExitStatuses) {
   EXPECT_FALSE(fs::exists(memory_ / "OK.MID"));
 }
 
+// Every file below `folder` as "RELATIVE/PATH=CONTENTS", and every folder as "RELATIVE/".
+std::vector<std::string> treeOf(const fs::path& folder) {
+  std::vector<std::string> result;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string relative = fs::relative(entry.path(), folder).generic_string();
+    result.push_back(entry.is_directory() ? relative + "/" : relative + "=" + readText(entry.path()));
+  }
+  std::sort(result.begin(), result.end());
+  return result;
+}
+
+TEST_F(TransferCommandsTest, AWholeTreeGoesBothWaysByteForByteWithItsStructure) {
+  std::string song;
+  for (int i = 0; i < 700; ++i) song += static_cast<char>((i * 13) & 0xFF);
+  writeText(memory_ / "POPS" / "OLD" / "DEEP" / "C.MID", song);
+  fs::permissions(memory_ / "LOCKED.MID", fs::perms::owner_write, fs::perm_options::add);
+  const std::vector<std::string> original = treeOf(memory_);
+
+  const fs::path back = root_ / "back";
+  fs::create_directories(back);
+  CliRun r = runOnInstrument({"get", "-r", "--to", back.string(), "0:"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(treeOf(back), original);
+  // One progress for the whole batch: its total is every file's bytes (4360).
+  EXPECT_NE(r.err.find("/ 4.3 KiB"), std::string::npos) << r.err;
+
+  // Into an empty instrument: each entry of the backup, as the shell's * gives them.
+  fs::remove_all(memory_);
+  fs::create_directories(memory_);
+  writeFile(memory_ / "KEEP.MID", 1);  // not empty, or the demo songs would come
+  std::vector<std::string> put{"put", "-r", "--verify"};
+  for (const std::string& name : entries(back)) put.push_back((back / name).string());
+  r = runOnInstrument(put);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  fs::remove(memory_ / "KEEP.MID");
+  EXPECT_EQ(treeOf(memory_), original);
+  EXPECT_NE(r.err.find("(reading back)"), std::string::npos) << r.err;
+}
+
+TEST_F(TransferCommandsTest, TreeTransfersRefuseBeforeAnythingMoves) {
+  // Names the instrument cannot hold: every one is listed, nothing is sent.
+  writeText(pc("LIB/GOOD.MID"), "g");
+  writeText(pc("LIB/longfilename.mid"), "l");
+  writeText(pc("LIB/my songs/A.MID"), "a");
+  CliRun r = runOnInstrument({"-v", "put", "-r", pc("LIB").string()});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(reportLines(r.err).size(), 2u) << r.err;
+  EXPECT_FALSE(sentAnything(r.err)) << r.err;
+  EXPECT_FALSE(fs::exists(memory_ / "LIB"));
+
+  // Two instrument names that become one PC name.
+  writeFile(memory_ / "POPS" / "a.mid", 5);
+  const fs::path back = root_ / "back";
+  fs::create_directories(back);
+  r = runOnInstrument({"get", "-r", "--to", back.string(), "POPS"});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_NE(r.err.find("their names are the same"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::is_empty(back));
+  fs::remove(memory_ / "POPS" / "a.mid");
+
+  // A folder of the tree whose place on the PC is a link to somewhere else.
+  const fs::path outside = root_ / "outside";
+  fs::create_directories(outside);
+  fs::create_directory_symlink(outside, back / "POPS");
+  r = runOnInstrument({"get", "-r", "--to", back.string(), "POPS"});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_NE(r.err.find("it is not a folder"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::is_empty(outside));
+
+  // Without -r a folder is refused with a hint.
+  r = runOnInstrument({"get", "--to", back.string(), "POPS"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("(get -r receives folders)"), std::string::npos) << r.err;
+}
+
 TEST_F(TransferCommandsTest, CtrlCCancelsTheTransferAndRemovesTheHalfWrittenFile) {
   // About 25 s at the default pacing of 256 bytes every 100 ms.
   writeText(pc("FIRST.MID"), "1");
