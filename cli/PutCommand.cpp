@@ -29,8 +29,8 @@ constexpr DeviceCommandUsage kUsage{
         "             whether Standard MIDI Files of format 1 are converted to format\n"
         "             0 on the way (default: the setting ConvertMode)\n"
         "  -r         FILE may be a folder: it is sent with everything below it as a\n"
-        "             folder of its name in FOLDER, the instrument's folders made as\n"
-        "             needed. Every name is checked before anything is sent.\n"
+        "             folder of its name in FOLDER; FOLDER and the instrument's folders\n"
+        "             are made as needed. Every name is checked before anything is sent.\n"
         "  --verify   read each file back after sending it and compare it with the\n"
         "             bytes sent (as converted); a difference is reported with its\n"
         "             offset and gives exit status 1 after the batch\n",
@@ -72,14 +72,35 @@ bool addTrees(const TransferOptions& options, const InstrumentPath& destination,
   return true;
 }
 
-// Finds each of the plan's folders below `destination` on the instrument: an
+// The destination of put -r: found, or made with the folders above it as the job's
+// first folders. `node` is the existing destination, or none. kExitSuccess, or the
+// exit status after the reason.
+int findOrPlanDestination(FolderTreeSession& device, const InstrumentPath& destination, TransmitRequest& request,
+                          FolderNode*& node, std::ostream& err) {
+  InstrumentFolderTree& tree = device.tree();
+  node = tree.drive();
+  InstrumentPath prefix;
+  for (const std::string& part : destination.parts) {
+    prefix.parts.push_back(part);
+    if (node) node = findOnInstrument(tree, prefix);
+    if (node && tree.kindOf(node) == InstrumentFolderTree::kFile) {
+      printFailure(err, "cannot make the folder " + prefix.display() + ": a file of that name is there");
+      return kExitRefused;
+    }
+    if (!node) request.foldersToMake.push_back(prefix.wire());
+  }
+  if (node) tree.listFolder(node);
+  return device.answeredStatus(destination, "look into");
+}
+
+// Finds each of the plan's folders below the destination on the instrument: an
 // existing one is listed (for the overwrite questions), a missing one is left to the
 // job to make. kExitSuccess, or the exit status after the reason.
-int resolveFolders(FolderTreeSession& device, FolderNode* destination, const std::vector<std::string>& folders,
-                   TransmitRequest& request, std::ostream& err) {
+int resolveFolders(FolderTreeSession& device, const InstrumentPath& destination, FolderNode* destinationNode,
+                   const std::vector<std::string>& folders, TransmitRequest& request, std::ostream& err) {
   InstrumentFolderTree& tree = device.tree();
   // The existing folder of each relative path; none for a folder still to be made.
-  std::map<std::string, FolderNode*, std::less<>> existing{{"", destination}};
+  std::map<std::string, FolderNode*, std::less<>> existing{{"", destinationNode}};
   for (const std::string& relative : folders) {
     const std::size_t separator = relative.rfind('\\');
     const std::string parent = separator == std::string::npos ? "" : relative.substr(0, separator);
@@ -88,17 +109,17 @@ int resolveFolders(FolderTreeSession& device, FolderNode* destination, const std
     FolderNode* node = parentNode ? childNamed(tree, parentNode, name) : nullptr;
     if (node && tree.kindOf(node) == InstrumentFolderTree::kFile) {
       printFailure(err, "cannot make the folder " + protocol::displayText(tree.pathOf(node)) +
-                                  ": a file of that name is there");
+                            ": a file of that name is there");
       return kExitRefused;
     }
     if (node) {
       tree.listFolder(node);
     } else {
-      request.foldersToMake.push_back(tree.pathOf(destination) + "\\" + relative);
+      request.foldersToMake.push_back(destination.wire() + "\\" + relative);
     }
     existing.emplace(relative, node);
   }
-  return kExitSuccess;
+  return device.answeredStatus(destination, "look into");
 }
 
 int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOptions, std::ostream& out,
@@ -123,10 +144,16 @@ int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOp
   TransferSession session(*options, err);
   if (const int status = device.connect()) return status;
 
-  const Found folder = device.find(*destination, Lookup::ListedFolder, "look for");
-  if (!folder.node) return folder.status;
-  if (const int status = resolveFolders(device, folder.node, folders, request, err)) return status;
-  if (const int status = device.answeredStatus(*destination, "look into")) return status;
+  if (options->recursive) {
+    FolderNode* destinationNode = nullptr;
+    if (const int status = findOrPlanDestination(device, *destination, request, destinationNode, err)) return status;
+    if (const int status = resolveFolders(device, *destination, destinationNode, folders, request, err)) {
+      return status;
+    }
+  } else {
+    const Found folder = device.find(*destination, Lookup::ListedFolder, "look for");
+    if (!folder.node) return folder.status;
+  }
   request.destinationPath = destination->wire();
   request.tree = &device.tree();
   JobEnvironment environment = session.environment(device);
