@@ -70,8 +70,8 @@ _quaverly_cli() {
 
   local command_options=""
   case $command in
-    get) command_options="--to --yes --no -q --quiet" ;;
-    put) command_options="--to --convert --yes --no -q --quiet" ;;
+    get) command_options="-r --recursive --to --yes --no -q --quiet" ;;
+    put) command_options="-r --recursive --verify --to --convert --yes --no -q --quiet" ;;
     ls | df | ports) command_options="--json" ;;
     probe) command_options="--store --json" ;;
     session) command_options="--keep-going -c" ;;

@@ -32,12 +32,13 @@ expect() {
 expect $'ports\nprobe\nput' p
 expect $'--in\n--out\n--lang\n--verbose\n--json\n--help\n--version\n--' --in 0 ls --
 expect '--convert' put --c
+expect '--verify' put --veri
 expect $'always\nask' put --convert a
 expect $'ja\nen' --lang ''
 expect $'0\nQuaverly\\ Virtual\\ Instrument' --in ''
 expect 'Quaverly\ Virtual\ Instrument' --out Q
 expect 'Quaverly\ Virtual\ Instrument' --in 'Quaverly\ V'
-expect $'--to\n--yes\n--no\n-q\n--quiet\n--in\n--out\n--lang\n-v\n--verbose\n-h\n--help\n--version\n--' get -
+expect $'-r\n--recursive\n--to\n--yes\n--no\n-q\n--quiet\n--in\n--out\n--lang\n-v\n--verbose\n-h\n--help\n--version\n--' get -
 expect "$songs/SONG1.MID"$'\n'"$songs/SONG2.MID"$'\n'"$songs/SUB" convert "$songs/"
 expect "$songs/SONG1.MID" put --yes "$songs/SONG1"
 expect "$songs/SUB" get --to "$songs/S"
