@@ -23,8 +23,8 @@ namespace quaverly::cli {
 namespace {
 
 std::array<const Command*, 12> commandTable() {
-  return {&convertCommand(),   &portsCommand(),     &probeCommand(),       &listCommand(),
-          &freeSpaceCommand(), &getCommand(),       &putCommand(),         &moveCommand(),
+  return {&convertCommand(),   &portsCommand(),      &probeCommand(),        &listCommand(),
+          &freeSpaceCommand(), &getCommand(),        &putCommand(),          &moveCommand(),
           &removeCommand(),    &makeFolderCommand(), &removeFolderCommand(), &sessionCommand()};
 }
 

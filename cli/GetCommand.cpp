@@ -74,8 +74,7 @@ bool makePcFolders(const fs::path& folder, const std::vector<std::string>& folde
 // Everything below the folders named, the tree mirrored; nothing after the reason
 // is shown. `refusedAny` tells whether some entry was left out.
 std::optional<ReceiveRequest> treeRequest(FolderTreeSession& device, const std::vector<InstrumentPath>& paths,
-                                          const std::string& folder, std::ostream& err, int& status,
-                                          bool& refusedAny) {
+                                          const std::string& folder, std::ostream& err, int& status, bool& refusedAny) {
   ReceivePlanner planner(device.tree(), kMaxWirePathBytes);
   for (const InstrumentPath& path : paths) {
     const Found found = device.find(path, Lookup::Entry, "look for");

@@ -108,8 +108,8 @@ int resolveFolders(FolderTreeSession& device, const InstrumentPath& destination,
     FolderNode* parentNode = existing.at(parent);
     FolderNode* node = parentNode ? childNamed(tree, parentNode, name) : nullptr;
     if (node && tree.kindOf(node) == InstrumentFolderTree::kFile) {
-      printFailure(err, "cannot make the folder " + protocol::displayText(tree.pathOf(node)) +
-                            ": a file of that name is there");
+      printFailure(
+          err, "cannot make the folder " + protocol::displayText(tree.pathOf(node)) + ": a file of that name is there");
       return kExitRefused;
     }
     if (node) {
@@ -159,8 +159,8 @@ int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOp
   JobEnvironment environment = session.environment(device);
   const JobOutcome outcome = runTransmitJob(request, environment);
   for (const VerifyMismatch& mismatch : outcome.mismatches) {
-    printFailure(err, mismatch.name + " came back other than it was sent, first at byte " +
-                          std::to_string(mismatch.offset));
+    printFailure(err,
+                 mismatch.name + " came back other than it was sent, first at byte " + std::to_string(mismatch.offset));
   }
   const int status = session.exitStatus(outcome);
   return status == kExitSuccess && !outcome.mismatches.empty() ? kExitRefused : status;

@@ -1,22 +1,10 @@
 #include "cli/ReceivePlan.h"
 
-#include <algorithm>
 #include <optional>
 
 #include "app/jobs/PcFiles.h"
-#include "app/protocol/wire/ShiftJisText.h"
 
 namespace quaverly::cli {
-
-namespace {
-
-std::string asciiLowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  return text;
-}
-
-}  // namespace
 
 void ReceivePlanner::add(FolderNode* root) {
   if (!root) return;
@@ -55,9 +43,10 @@ void ReceivePlanner::addChildren(FolderNode* folder, const std::string& pcFolder
 }
 
 bool ReceivePlanner::claim(const std::string& pcPath, const FolderNode* node) {
-  const auto [at, added] = pcPaths_.emplace(asciiLowerCase(pcPath), node);
+  const auto [at, added] = pcPaths_.emplace(pcPath, node);
   if (added) return true;
-  plan_.clashes.emplace_back(protocol::displayText(tree_.pathOf(at->second)), protocol::displayText(tree_.pathOf(node)));
+  plan_.clashes.emplace_back(protocol::displayText(tree_.pathOf(at->second)),
+                             protocol::displayText(tree_.pathOf(node)));
   return false;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/jobs/InstrumentFolderTree.h"
+#include "app/protocol/wire/ShiftJisText.h"
 
 namespace quaverly::cli {
 
@@ -50,7 +51,7 @@ class ReceivePlanner {
   const std::size_t maxWirePathBytes_;
   ReceivePlan plan_;
   std::set<const FolderNode*> planned_;
-  std::map<std::string, const FolderNode*> pcPaths_;  // ASCII lower case -> the entry that has it
+  std::map<std::string, const FolderNode*, protocol::LessIgnoringAsciiCase> pcPaths_;  // -> the entry that has it
 };
 
 }  // namespace quaverly::cli

@@ -11,12 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string asciiUpperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
-  return text;
-}
-
 // The entry's own name; "songs/" and "songs/." name the folder songs.
 std::string nameOf(const fs::path& entry) {
   fs::path normal = entry.lexically_normal();
@@ -35,8 +29,8 @@ void SendPlanner::addEntry(const fs::path& entry, const std::string& folder) {
   // Symbolic links are followed: a loop ends at the instrument's path length.
   const fs::file_status status = fs::status(entry, error);
   if (status.type() != fs::file_type::regular && status.type() != fs::file_type::directory) {
-    plan_.refused.push_back(shown + (status.type() == fs::file_type::not_found ? "no such file or folder"
-                                                                                : "neither a file nor a folder"));
+    plan_.refused.push_back(
+        shown + (status.type() == fs::file_type::not_found ? "no such file or folder" : "neither a file nor a folder"));
     return;
   }
   if (!isValidFileName(name)) {
@@ -69,10 +63,9 @@ void SendPlanner::addEntry(const fs::path& entry, const std::string& folder) {
 }
 
 bool SendPlanner::claim(const std::string& wirePath, const fs::path& entry) {
-  const auto [at, added] = wirePaths_.emplace(asciiUpperCase(wirePath), entry);
+  const auto [at, added] = wirePaths_.emplace(wirePath, entry);
   if (added) return true;
-  plan_.refused.push_back("'" + entry.string() + "': the instrument cannot tell it from '" + at->second.string() +
-                          "'");
+  plan_.refused.push_back("'" + entry.string() + "': the instrument cannot tell it from '" + at->second.string() + "'");
   return false;
 }
 

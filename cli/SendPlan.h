@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/protocol/wire/ShiftJisText.h"
+
 namespace quaverly::cli {
 
 struct SendPlan {
@@ -42,7 +44,7 @@ class SendPlanner {
   const std::size_t destinationWireBytes_;
   const std::size_t maxWirePathBytes_;
   SendPlan plan_;
-  std::map<std::string, std::filesystem::path> wirePaths_;
+  std::map<std::string, std::filesystem::path, protocol::LessIgnoringAsciiCase> wirePaths_;
 };
 
 }  // namespace quaverly::cli

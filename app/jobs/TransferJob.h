@@ -49,7 +49,7 @@ enum class JobEnd {
 
 // A file that came back from the instrument other than it was sent.
 struct VerifyMismatch {
-  std::string name;         // as the job shows it
+  std::string name;          // as the job shows it
   std::uint64_t offset = 0;  // the first byte that differs, or the shorter length
 };
 
@@ -70,8 +70,8 @@ struct JobOutcome {
 // while progressPaused is 0, and turns a press of Cancel into continueFlag = 0. The
 // loop blocks between passes for a few milliseconds at most, so the display stays
 // live without spinning a core. `names` are the batch entries' names as the display
-// shows them; while the state's readingBack is 1 the name says so. The display is closed before this returns. When the thread cannot be
-// started, result is NotStarted.
+// shows them; while the state's readingBack is 1 the name says so. The display is
+// closed before this returns. When the thread cannot be started, result is NotStarted.
 void runPolledWorker(TransferJobState& state, JobUserInterface& ui, TransferKind kind,
                      const std::vector<std::string>& names, const std::function<void()>& worker);
 

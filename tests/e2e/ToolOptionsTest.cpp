@@ -78,17 +78,28 @@ TEST(ToolOptionsTest, SetsTimingFlowControlAndTheWire) {
 }
 
 TEST(ToolOptionsTest, SetsEveryFault) {
-  const Faults f = parseOk({"--silent", "--answer-delay",
-                            "10",       "--drop-answer",
-                            "2",        "--size-error",
-                            "-5",       "--corrupt-checksum-block",
-                            "3",        "--repeat-counter-block",
-                            "4",        "--stray-identify-after-block",
-                            "5",        "--wait-without-ready-at-block",
-                            "6",        "--delete-delay",
-                            "7000",     "--error-at-block",
-                            "8",        "--memory-full",
-                            "--corrupt-stored-byte", "211"})
+  const Faults f = parseOk({"--silent",
+                            "--answer-delay",
+                            "10",
+                            "--drop-answer",
+                            "2",
+                            "--size-error",
+                            "-5",
+                            "--corrupt-checksum-block",
+                            "3",
+                            "--repeat-counter-block",
+                            "4",
+                            "--stray-identify-after-block",
+                            "5",
+                            "--wait-without-ready-at-block",
+                            "6",
+                            "--delete-delay",
+                            "7000",
+                            "--error-at-block",
+                            "8",
+                            "--memory-full",
+                            "--corrupt-stored-byte",
+                            "211"})
                        .instrument.faults;
   EXPECT_TRUE(f.silent);
   EXPECT_EQ(f.answerDelay, Milliseconds{10});

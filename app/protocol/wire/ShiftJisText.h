@@ -22,6 +22,11 @@ int compareIgnoringAsciiCase(std::string_view a, std::string_view b);
 inline bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return compareIgnoringAsciiCase(a, b) == 0;
 }
+// The same order for ordered containers: names that differ in ASCII case only are
+// one key.
+struct LessIgnoringAsciiCase {
+  bool operator()(std::string_view a, std::string_view b) const { return compareIgnoringAsciiCase(a, b) < 0; }
+};
 
 // The components of an instrument path split at its backslashes ("0:\POPS\A.MID"
 // gives "0:", "POPS", "A.MID"). A trailing backslash gives an empty last component.

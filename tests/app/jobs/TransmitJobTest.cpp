@@ -314,7 +314,7 @@ TEST_F(VerifyingTransmitJobTest, ReadBackFindsTheFirstDifferenceAndTheBatchGoesO
   const Bytes format1 = smf(1, 80);  // longer than 250 bytes once converted
   ASSERT_GT(converted(format1).size(), 250u);
   const std::vector<std::pair<std::string, Bytes>> files = {
-      {"LONG.MID", linktest::patternBytes(400, 1)},  // stored wrongly
+      {"LONG.MID", linktest::patternBytes(400, 1)},   // stored wrongly
       {"SHORT.MID", linktest::patternBytes(249, 2)},  // too short to be touched
       {"CONV.MID", format1},                          // compared as converted
   };
@@ -329,11 +329,11 @@ TEST_F(VerifyingTransmitJobTest, ReadBackFindsTheFirstDifferenceAndTheBatchGoesO
   // Reading back is named in the progress, and every file counts twice in it, the
   // converted one with its converted size.
   const std::uint64_t total = 2 * (400 + 249 + converted(format1).size());
-  holdWorkerUntil(
-      [](const Bytes& m) { return protocol::matches(SysexId::FileRequest, m) && contains(m, "CONV.MID"); },
-      [total](const DisplayLog& log) {
-        return !log.names.empty() && log.names.back() == "CONV.MID (reading back)" && log.lastTotal == total;
-      });
+  holdWorkerUntil([](const Bytes& m) { return protocol::matches(SysexId::FileRequest, m) && contains(m, "CONV.MID"); },
+                  [total](const DisplayLog& log) {
+                    return !log.names.empty() && log.names.back() == "CONV.MID (reading back)" &&
+                           log.lastTotal == total;
+                  });
   JobEnvironment e = environment();
   const JobOutcome outcome = runTransmitJob(r, e);
 
