@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/jobs/AtomicFile.h"
+#include "app/platform/Utf8Path.h"
 #include "app/smf/SmfMerger.h"
 #include "cli/FileInput.h"
 
@@ -51,18 +52,18 @@ int runConvert(std::span<const std::string_view> args, const GlobalOptions&, std
     err << "usage: quaverly-cli " << kSynopsis << "\n";
     return kExitUsageOrFile;
   }
-  const std::filesystem::path inPath{args[0]};
-  const std::filesystem::path outPath{args[1]};
+  const std::filesystem::path inPath = platform::pathFromUtf8(args[0]);
+  const std::filesystem::path outPath = platform::pathFromUtf8(args[1]);
 
   FileBytes input;
   if (auto error = readWholeFile(inPath, kLargestInput, input)) {
-    err << "quaverly-cli: cannot read '" << inPath.string() << "': " << error->text << "\n";
+    err << "quaverly-cli: cannot read '" << args[0] << "': " << error->text << "\n";
     return kExitUsageOrFile;
   }
   // Writing over the input would break the promise that it stays as it is.
   std::error_code ignored;
   if (std::filesystem::equivalent(inPath, outPath, ignored)) {
-    err << "quaverly-cli: '" << outPath.string() << "' is the input file; choose another output file\n";
+    err << "quaverly-cli: '" << args[1] << "' is the input file; choose another output file\n";
     return kExitUsageOrFile;
   }
 
@@ -72,13 +73,13 @@ int runConvert(std::span<const std::string_view> args, const GlobalOptions&, std
   }
   const std::int32_t status = merger.status();
   if (status != CSmfMerger::kSuccess) {
-    err << "quaverly-cli: cannot convert '" << inPath.string() << "': " << refusalReason(status, input) << "\n";
+    err << "quaverly-cli: cannot convert '" << args[0] << "': " << refusalReason(status, input) << "\n";
     return status;
   }
 
   const smf::MergedFile merged = merger.takeOutput();
   if (auto error = writeFileAtomically(outPath, merged.bytes())) {
-    err << "quaverly-cli: cannot write '" << outPath.string() << "': " << error->text << "\n";
+    err << "quaverly-cli: cannot write '" << args[1] << "': " << error->text << "\n";
     return kExitUsageOrFile;
   }
   return 0;

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "app/platform/Utf8Path.h"
 #include "app/protocol/Connection.h"
-#include "app/settings/QtUserSettingsStore.h"
 #include "cli/TerminalMessages.h"
 
 namespace quaverly::cli {
@@ -68,16 +68,16 @@ int DeviceSession::openOnce() {
     if (auto loaded = IniFile::load(*iniPath)) ini = std::move(*loaded);
   }
   settings_ = readTransferSettings(ini);
-  const QtUserSettingsStore store;
-  readUserSettings(store, settings_);
-  const StoredDeviceIds ids = readDeviceIds(store);
+  const std::unique_ptr<UserSettingsStore> store = openUserSettingsStore();
+  readUserSettings(*store, settings_);
+  const StoredDeviceIds ids = readDeviceIds(*store);
   // As at the program's start: the results are not examined; a stored id the
   // library does not take leaves its own choice.
   binding_.input.setDeviceId(kInputKind, ids.inputId);
   binding_.output.setDeviceId(kOutputKind, ids.outputId);
   if (options_.verbose) {
-    err_ << "# settings: " << (iniPath ? iniPath->string() : std::string("no INI file, defaults"))
-         << "; stored devices " << ids.inputId << " in, " << ids.outputId << " out (" << store.location() << ")\n";
+    err_ << "# settings: " << (iniPath ? platform::utf8Of(*iniPath) : std::string("no INI file, defaults"))
+         << "; stored devices " << ids.inputId << " in, " << ids.outputId << " out (" << store->location() << ")\n";
   }
 
   if (options_.inputDevice) {

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <system_error>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include "app/platform/OpenReadOnly.h"
 
 namespace quaverly::cli {
 
@@ -18,23 +18,25 @@ FileError errorFromErrno(int code) { return FileError{code, std::generic_categor
 }  // namespace
 
 std::optional<FileError> readWholeFile(const std::filesystem::path& path, std::size_t maxBytes, FileBytes& bytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A folder is refused by name (the platforms disagree on whether one can be opened).
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return errorFromErrno(EISDIR);
+  const int fd = platform::openReadOnly(path);
   if (fd < 0) return errorFromErrno(errno);
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
 
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return errorFromErrno(errno);
-  if (S_ISDIR(info.st_mode)) return errorFromErrno(EISDIR);
-  if (S_ISREG(info.st_mode) && static_cast<std::uintmax_t>(info.st_size) > maxBytes) return errorFromErrno(EFBIG);
+  const bool regular = std::filesystem::is_regular_file(path, ec);
+  const std::uintmax_t recorded = regular ? std::filesystem::file_size(path, ec) : 0;
+  if (regular && !ec && recorded > maxBytes) return errorFromErrno(EFBIG);
 
   // One byte more than the size on record, so that the end of the file is seen by a
   // read returning 0 rather than assumed. Pipes and special files report no size and
   // grow the buffer as they deliver.
   const std::size_t limit = maxBytes < SIZE_MAX ? maxBytes + 1 : SIZE_MAX;
-  std::size_t capacity = S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) + 1 : 65536;
+  std::size_t capacity = regular && !ec ? static_cast<std::size_t>(recorded) + 1 : 65536;
   if (capacity > limit) capacity = limit;
   ByteBuffer buffer = ByteBuffer::allocate(capacity);
   if (!buffer) return errorFromErrno(ENOMEM);
@@ -50,7 +52,9 @@ std::optional<FileError> readWholeFile(const std::filesystem::path& path, std::s
       buffer = std::move(larger);
       capacity = grown;
     }
-    const ssize_t got = ::read(fd, buffer.data() + size, capacity - size);
+    // At most 1 GiB a call: the platforms' read takes its count in an int or a size_t.
+    const std::size_t piece = std::min<std::size_t>(capacity - size, std::size_t{1} << 30);
+    const auto got = ::read(fd, buffer.data() + size, static_cast<unsigned>(piece));
     if (got < 0) {
       if (errno == EINTR) continue;
       return errorFromErrno(errno);

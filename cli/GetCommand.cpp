@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/jobs/ReceiveJob.h"
+#include "app/platform/Utf8Path.h"
 #include "app/protocol/wire/ShiftJisText.h"
 #include "cli/DeviceCommand.h"
 #include "cli/ReceivePlan.h"
@@ -55,16 +56,16 @@ std::optional<ReceiveRequest> plainRequest(FolderTreeSession& device, const std:
 // own: a file or a symbolic link in its place would put files somewhere else.
 bool makePcFolders(const fs::path& folder, const std::vector<std::string>& folders, std::ostream& err) {
   for (const std::string& relative : folders) {
-    const fs::path path = folder / fs::path(relative);
+    const fs::path path = folder / platform::pathFromUtf8(relative);
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path, error);
     if (status.type() == fs::file_type::not_found) {
       if (!fs::create_directory(path, error) && error) {
-        printFailure(err, "cannot make the folder '" + path.string() + "': " + error.message());
+        printFailure(err, "cannot make the folder '" + platform::utf8Of(path) + "': " + error.message());
         return false;
       }
     } else if (status.type() != fs::file_type::directory) {
-      printFailure(err, "cannot receive into '" + path.string() + "': it is not a folder");
+      printFailure(err, "cannot receive into '" + platform::utf8Of(path) + "': it is not a folder");
       return false;
     }
   }
@@ -97,7 +98,7 @@ std::optional<ReceiveRequest> treeRequest(FolderTreeSession& device, const std::
     printFailure(err, "left out " + refused + ": its name cannot be a PC name");
   }
   refusedAny = !plan.refused.empty();
-  if (!makePcFolders(fs::path(folder.empty() ? "." : folder), plan.folders, err)) {
+  if (!makePcFolders(platform::pathFromUtf8(folder.empty() ? "." : folder), plan.folders, err)) {
     status = kExitUsageOrFile;
     return std::nullopt;
   }
@@ -128,7 +129,7 @@ int runGet(std::span<const std::string_view> args, const GlobalOptions& globalOp
   }
   const std::string folder = options->to.value_or("");
   std::error_code error;
-  if (!folder.empty() && !fs::is_directory(folder, error)) {
+  if (!folder.empty() && !fs::is_directory(platform::pathFromUtf8(folder), error)) {
     printFailure(err, "cannot save into '" + folder + "': no such folder");
     return kExitUsageOrFile;
   }

@@ -7,7 +7,8 @@ namespace quaverly::cli {
 
 class InterruptGuard {
  public:
-  // Catches SIGINT until the guard goes out of scope.
+  // Catches SIGINT (Ctrl-C and Ctrl-Break of the console on Windows) until the guard
+  // goes out of scope.
   InterruptGuard();
   ~InterruptGuard();
   InterruptGuard(const InterruptGuard&) = delete;

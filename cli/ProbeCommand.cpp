@@ -5,7 +5,6 @@
 
 #include "app/protocol/Probe.h"
 #include "app/settings/AppSettings.h"
-#include "app/settings/QtUserSettingsStore.h"
 #include "cli/DeviceCommand.h"
 #include "cli/JsonText.h"
 #include "cli/PortPairs.h"
@@ -80,25 +79,26 @@ int runProbe(std::span<const std::string_view> args, const GlobalOptions& option
 
   bool stored = false;
   if (store && !found.empty()) {
-    QtUserSettingsStore settings;
-    stored = writeDeviceIds(settings, {found.front().pair.first, found.front().pair.second});
+    const std::unique_ptr<UserSettingsStore> settings = openUserSettingsStore();
+    stored = writeDeviceIds(*settings, {found.front().pair.first, found.front().pair.second});
   }
   if (options.json) {
     out << "{\"answers\": [";
     for (std::size_t i = 0; i < found.size(); ++i) {
       const Found& f = found[i];
       out << (i == 0 ? "\n  " : ",\n  ") << "{\"input\": {\"index\": " << f.pair.first
-          << ", \"name\": " << jsonString(deviceName(names.inputs, f.pair.first)) << "}, \"output\": {\"index\": "
-          << f.pair.second << ", \"name\": " << jsonString(deviceName(names.outputs, f.pair.second))
+          << ", \"name\": " << jsonString(deviceName(names.inputs, f.pair.first))
+          << "}, \"output\": {\"index\": " << f.pair.second
+          << ", \"name\": " << jsonString(deviceName(names.outputs, f.pair.second))
           << "}, \"deviceNumber\": " << int{f.answer.deviceNumber} << ", \"reply\": [" << int{f.answer.a} << ", "
           << int{f.answer.b} << "]}";
     }
     out << (found.empty() ? "]" : "\n]") << ", \"stored\": " << (stored ? "true" : "false") << "}\n";
   } else {
     for (const Found& f : found) {
-      out << "input " << f.pair.first << " (" << deviceName(names.inputs, f.pair.first) << "), output "
-          << f.pair.second << " (" << deviceName(names.outputs, f.pair.second) << "): device number "
-          << int{f.answer.deviceNumber} << ", reply " << hexByte(f.answer.a) << ' ' << hexByte(f.answer.b) << "\n";
+      out << "input " << f.pair.first << " (" << deviceName(names.inputs, f.pair.first) << "), output " << f.pair.second
+          << " (" << deviceName(names.outputs, f.pair.second) << "): device number " << int{f.answer.deviceNumber}
+          << ", reply " << hexByte(f.answer.a) << ' ' << hexByte(f.answer.b) << "\n";
     }
     if (stored) {
       out << "stored as Quaverly's devices: input " << found.front().pair.first << ", output "
@@ -116,8 +116,8 @@ int runProbe(std::span<const std::string_view> args, const GlobalOptions& option
   return kExitSuccess;
 }
 
-const Command kProbe{"probe", kUsage.synopsis, "find the ports and device number the instrument answers on",
-                     runProbe, true};
+const Command kProbe{"probe", kUsage.synopsis, "find the ports and device number the instrument answers on", runProbe,
+                     true};
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/jobs/TransmitJob.h"
+#include "app/platform/Utf8Path.h"
 #include "app/protocol/wire/FileNameRule.h"
 #include "app/protocol/wire/ShiftJisText.h"
 #include "cli/DeviceCommand.h"
@@ -40,14 +41,14 @@ constexpr DeviceCommandUsage kUsage{
 // The files named, each checked; nothing after the reason is shown.
 bool addFiles(const TransferOptions& options, TransmitRequest& request, std::ostream& err) {
   for (const std::string_view arg : options.operands) {
-    const fs::path file(arg);
+    const fs::path file = platform::pathFromUtf8(arg);
     std::error_code error;
     if (!fs::is_regular_file(file, error)) {
       printFailure(err, "cannot send '" + std::string(arg) + "': " +
                             (fs::is_directory(file, error) ? "it is a folder (put -r sends folders)" : "no such file"));
       return false;
     }
-    if (!isValidFileName(file.filename().string())) {
+    if (!isValidFileName(platform::utf8Of(file.filename()))) {
       printFailure(err,
                    "cannot send '" + std::string(arg) + "': the instrument takes only 8.3 names such as SONG1.MID");
       return false;
@@ -62,7 +63,7 @@ bool addFiles(const TransferOptions& options, TransmitRequest& request, std::ost
 bool addTrees(const TransferOptions& options, const InstrumentPath& destination, TransmitRequest& request,
               std::vector<std::string>& folders, std::ostream& err) {
   SendPlanner planner(destination.wire().size(), kMaxWirePathBytes);
-  for (const std::string_view arg : options.operands) planner.add(fs::path(arg));
+  for (const std::string_view arg : options.operands) planner.add(platform::pathFromUtf8(arg));
   const SendPlan& plan = planner.plan();
   for (const std::string& refused : plan.refused) printFailure(err, "cannot send " + refused);
   if (!plan.refused.empty()) return false;
@@ -136,7 +137,8 @@ int runPut(std::span<const std::string_view> args, const GlobalOptions& globalOp
                            : addFiles(*options, request, err))) {
     return kExitUsageOrFile;
   }
-  request.pcFolder = fs::path(options->operands.front()).lexically_normal().parent_path().string();
+  request.pcFolder =
+      platform::utf8Of(platform::pathFromUtf8(options->operands.front()).lexically_normal().parent_path());
   request.verify = options->verify;
 
   FolderTreeSession device(globalOptions, err);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "app/platform/Utf8Path.h"
 #include "app/protocol/wire/FileNameRule.h"
 
 namespace quaverly::cli {
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 std::string nameOf(const fs::path& entry) {
   fs::path normal = entry.lexically_normal();
   if (!normal.has_filename()) normal = normal.parent_path();
-  return normal.filename().string();
+  return platform::utf8Of(normal.filename());
 }
 
 }  // namespace
@@ -23,7 +24,7 @@ std::string nameOf(const fs::path& entry) {
 void SendPlanner::add(const fs::path& entry) { addEntry(entry, ""); }
 
 void SendPlanner::addEntry(const fs::path& entry, const std::string& folder) {
-  const std::string shown = "'" + entry.string() + "': ";
+  const std::string shown = "'" + platform::utf8Of(entry) + "': ";
   const std::string name = nameOf(entry);
   std::error_code error;
   // Symbolic links are followed: a loop ends at the instrument's path length.
@@ -45,7 +46,7 @@ void SendPlanner::addEntry(const fs::path& entry, const std::string& folder) {
   }
   if (!claim(wirePath, entry)) return;
   if (status.type() == fs::file_type::regular) {
-    plan_.files.push_back(entry.string());
+    plan_.files.push_back(platform::utf8Of(entry));
     plan_.subfolders.push_back(folder);
     return;
   }
@@ -65,7 +66,8 @@ void SendPlanner::addEntry(const fs::path& entry, const std::string& folder) {
 bool SendPlanner::claim(const std::string& wirePath, const fs::path& entry) {
   const auto [at, added] = wirePaths_.emplace(wirePath, entry);
   if (added) return true;
-  plan_.refused.push_back("'" + entry.string() + "': the instrument cannot tell it from '" + at->second.string() + "'");
+  plan_.refused.push_back("'" + platform::utf8Of(entry) + "': the instrument cannot tell it from '" +
+                          platform::utf8Of(at->second) + "'");
   return false;
 }
 

@@ -1,11 +1,12 @@
 #include "instrument/DirectoryFileMemory.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <fstream>
 #include <system_error>
 
+#include "app/platform/PlainFileName.h"
+#include "app/platform/Utf8Path.h"
 #include "app/protocol/wire/ShiftJisText.h"
 
 namespace quaverly::instrument {
@@ -17,21 +18,11 @@ namespace {
 // The largest size a directory entry can report on the wire (28 bits).
 constexpr std::uintmax_t kMaxFileSize = 0x0FFFFFFF;
 
-bool isSafeComponent(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
-         name.find('\0') == std::string_view::npos;
-}
-
 bool isWritable(const fs::path& p) {
   std::error_code ec;
   const fs::perms perms = fs::status(p, ec).permissions();
   return !ec && (perms & fs::perms::owner_write) != fs::perms::none;
 }
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 
@@ -41,8 +32,8 @@ std::optional<fs::path> DirectoryFileMemory::locate(const MemoryPath& path) cons
   fs::path p = root_;
   for (const std::string& part : path) {
     const auto utf8 = protocol::shiftJisToUtf8(part);
-    if (!utf8 || !isSafeComponent(*utf8)) return std::nullopt;
-    p /= *utf8;
+    if (!utf8 || !platform::isPlainFileName(*utf8)) return std::nullopt;
+    p /= platform::pathFromUtf8(*utf8);
   }
   return p;
 }
@@ -65,7 +56,7 @@ std::optional<std::vector<MemoryEntry>> DirectoryFileMemory::list(const MemoryPa
     if (ec) break;
     const bool isFolder = fs::is_directory(st);
     if (!isFolder && !fs::is_regular_file(st)) continue;
-    const auto name = protocol::utf8ToShiftJis(it->path().filename().string());
+    const auto name = protocol::utf8ToShiftJis(platform::utf8Of(it->path().filename()));
     // A name with a backslash of its own could never be reached by a path.
     if (!name || protocol::lastSeparator(*name) != std::string::npos) continue;
     MemoryEntry entry{*name, isFolder, false, 0};
@@ -126,10 +117,10 @@ std::optional<std::vector<std::uint8_t>> DirectoryFileMemory::read(const MemoryP
   if (!p || !fs::is_regular_file(fs::symlink_status(*p, ec))) return std::nullopt;
   const std::uintmax_t size = fs::file_size(*p, ec);
   if (ec || size > kMaxFileSize) return std::nullopt;
-  File f(std::fopen(p->c_str(), "rb"));
+  std::ifstream f(*p, std::ios::binary);
   if (!f) return std::nullopt;
   std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
-  if (std::fread(data.data(), 1, data.size(), f.get()) != data.size()) return std::nullopt;
+  if (!f.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()))) return std::nullopt;
   return data;
 }
 
@@ -139,18 +130,19 @@ bool DirectoryFileMemory::create(const MemoryPath& path) {
   if (!p || path.empty()) return false;
   const fs::file_status st = fs::symlink_status(*p, ec);
   if (fs::exists(st) && (!fs::is_regular_file(st) || !isWritable(*p))) return false;
-  File f(std::fopen(p->c_str(), "wb"));
-  return f != nullptr;
+  std::ofstream f(*p, std::ios::binary | std::ios::trunc);
+  return f.is_open();
 }
 
 bool DirectoryFileMemory::append(const MemoryPath& path, std::span<const std::uint8_t> bytes) {
   const auto p = locate(path);
   std::error_code ec;
   if (!p || !fs::is_regular_file(fs::symlink_status(*p, ec)) || !isWritable(*p)) return false;
-  File f(std::fopen(p->c_str(), "ab"));
+  std::ofstream f(*p, std::ios::binary | std::ios::app);
   if (!f) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
-  return std::fflush(f.get()) == 0 && written;
+  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  f.flush();
+  return f.good();
 }
 
 bool DirectoryFileMemory::setReadOnly(const MemoryPath& path, bool readOnly) {
@@ -165,6 +157,10 @@ bool DirectoryFileMemory::setReadOnly(const MemoryPath& path, bool readOnly) {
 
 fs::path defaultInstrumentDirectory() {
   if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return fs::path(data) / "quaverly" / "instrument";
+  // Windows keeps the per-user data of a program in the local application data folder.
+  if (const char* local = std::getenv("LOCALAPPDATA"); local && *local) {
+    return fs::path(local) / "quaverly" / "instrument";
+  }
   const char* home = std::getenv("HOME");
   return fs::path(home && *home ? home : ".") / ".local" / "share" / "quaverly" / "instrument";
 }

@@ -8,16 +8,9 @@
 namespace tonelink {
 
 std::optional<std::string> systemInstrumentName() {
-#if defined(_WIN32)
-  QSettings settings(
-      QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Multimedia\\MIDIMap"),
-      QSettings::NativeFormat);
-  const QString key = QStringLiteral("CurrentInstrument");
-#else
   QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Microsoft"),
                      QStringLiteral("Windows"));
   const QString key = QStringLiteral("CurrentVersion/Multimedia/MIDIMap/CurrentInstrument");
-#endif
   if (settings.status() != QSettings::NoError || !settings.contains(key)) return std::nullopt;
   const QVariant value = settings.value(key);
   if (!value.canConvert<QString>()) return std::nullopt;

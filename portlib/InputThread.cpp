@@ -11,13 +11,15 @@ using namespace mm;
 InputThread::~InputThread() { stop(); }
 
 void InputThread::start(MidiInPort& port) {
-  thread_ = std::thread([this, &port] { run(port); });
+  thread_.start([this, &port] { run(port); });
+  running_ = true;
 }
 
 void InputThread::stop() {
-  if (!thread_.joinable()) return;
+  if (!running_) return;
   queue_.post(WM_CLOSE, 0, 0);
   thread_.join();
+  running_ = false;
 }
 
 void InputThread::run(MidiInPort& port) {

@@ -4,8 +4,7 @@
 // notification arrives.
 #pragma once
 
-#include <thread>
-
+#include "portlib/system/LibraryThread.h"
 #include "portlib/system/ThreadMessageQueue.h"
 
 namespace tonelink {
@@ -28,7 +27,8 @@ class InputThread {
   void run(MidiInPort& port);
 
   mm::ThreadMessageQueue queue_;
-  std::thread thread_;
+  mm::LibraryThread thread_;
+  bool running_ = false;
 };
 
 }  // namespace tonelink

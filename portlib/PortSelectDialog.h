@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "portlib/PortSelection.h"
+
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -54,13 +56,5 @@ class PortSelectDialog : public QDialog {
   unsigned inPosition_ = 0;
   unsigned outPosition_ = 0;
 };
-
-// Shows the dialog modal to the application's active window. Texts are in the
-// system's code page (UTF-8 on Linux); a null text counts as empty. The two ids go in
-// as the current device ids and, after OK only, come back as the chosen positions.
-// Returns true after OK; false after Cancel, and without showing anything when no
-// QApplication runs on the calling thread.
-bool runPortSelectDialog(const char* title, const char* inLabel, const char* outLabel, bool englishMode,
-                         unsigned& inDeviceId, unsigned& outDeviceId);
 
 }  // namespace tonelink

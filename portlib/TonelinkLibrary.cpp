@@ -1,7 +1,7 @@
 #include "portlib/TonelinkLibrary.h"
 
 #include "portlib/CurrentInstrument.h"
-#include "portlib/PortSelectDialog.h"
+#include "portlib/PortSelection.h"
 
 namespace tonelink {
 

@@ -31,13 +31,9 @@ void clearReadOnly(const fs::path& path) {
   fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, error);
 }
 
-bool isPlainFileName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
-         name.find('\0') == std::string_view::npos;
-}
-
 std::string withTrailingSeparator(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
+  const char preferred = static_cast<char>(fs::path::preferred_separator);  // '\\' on Windows
+  if (!folder.empty() && folder.back() != '/' && folder.back() != preferred) folder += '/';
   return folder;
 }
 

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/platform/PlainFileName.h"
+
 namespace quaverly {
 
 // Free bytes for the user in the file system that holds `folder` (the current folder
@@ -23,9 +25,9 @@ PcEntryKind pcEntryKind(const std::filesystem::path& path);
 // permission bits. Nothing happens to a missing file.
 void clearReadOnly(const std::filesystem::path& path);
 
-// True for a name from the instrument that can be used as a PC file name inside the
-// chosen folder: not empty, not "." or "..", without '/' and without a NUL byte.
-bool isPlainFileName(std::string_view name);
+// A name from the instrument that can be used as a PC file name inside the chosen
+// folder (the platform's rule).
+using platform::isPlainFileName;
 
 // The folder text with the separator appended, unless it is empty or already ends
 // with one.

@@ -9,6 +9,7 @@
 #include "app/jobs/PcFiles.h"
 #include "app/messages/MessageCatalogue.h"
 #include "app/messages/UiStrings.h"
+#include "app/platform/Utf8Path.h"
 #include "app/protocol/wire/ShiftJisText.h"
 
 namespace quaverly {
@@ -55,7 +56,9 @@ class ReceiveJob {
   // The PC file the entry is written to; nothing for a name that cannot be a plain
   // PC file name in the destination folder.
   std::optional<fs::path> pcPathOf(std::size_t index) const;
-  std::uint64_t freeBytes() const { return environment_.freeSpace(state_.destinationFolder).value_or(0); }
+  std::uint64_t freeBytes() const {
+    return environment_.freeSpace(platform::pathFromUtf8(state_.destinationFolder)).value_or(0);
+  }
 
   const ReceiveRequest& request_;
   JobEnvironment& environment_;
@@ -68,7 +71,7 @@ std::optional<fs::path> ReceiveJob::pcPathOf(std::size_t index) const {
   const std::optional<std::string> name = protocol::shiftJisToUtf8(tree_.nameOf(entry(index)));
   if (!name || !isPlainFileName(*name)) return std::nullopt;
   const std::string& folder = subfolder(index);
-  if (folder.empty()) return fs::path(state_.destinationFolder + *name);
+  if (folder.empty()) return platform::pathFromUtf8(state_.destinationFolder + *name);
   // The caller has made the folders of plain names; a part that is not one would lead
   // outside the destination.
   for (std::size_t start = 0; start <= folder.size();) {
@@ -76,7 +79,7 @@ std::optional<fs::path> ReceiveJob::pcPathOf(std::size_t index) const {
     if (!isPlainFileName(std::string_view(folder).substr(start, end - start))) return std::nullopt;
     start = end + 1;
   }
-  return fs::path(state_.destinationFolder + folder + "/" + *name);
+  return platform::pathFromUtf8(state_.destinationFolder + folder + "/" + *name);
 }
 
 JobOutcome ReceiveJob::run() {

@@ -9,6 +9,7 @@
 
 #include "app/jobs/PcFiles.h"
 #include "app/messages/MessageCatalogue.h"
+#include "app/platform/Utf8Path.h"
 #include "app/protocol/FileCommands.h"
 #include "app/protocol/wire/ShiftJisText.h"
 #include "app/smf/SmfMerger.h"
@@ -65,7 +66,7 @@ class TransmitJob {
   bool convert(std::size_t index, std::uint32_t& length);
   JobOutcome report();
 
-  const std::string& pcPath(std::size_t index) const { return request_.transmitFiles[index]; }
+  fs::path pcPath(std::size_t index) const { return platform::pathFromUtf8(request_.transmitFiles[index]); }
   // The instrument folder the file goes into, with a separator at its end.
   std::string folderOf(std::size_t index) const {
     if (index >= request_.destinationSubfolders.size() || request_.destinationSubfolders[index].empty()) {
@@ -88,7 +89,7 @@ class TransmitJob {
   InstrumentFolderTree& tree_;
   TransferJobState state_;
   protocol::BulkTransfer transfer_;
-  std::vector<std::string> names_;      // the text after the last '/' of each PC path, UTF-8
+  std::vector<std::string> names_;      // the file name of each PC path, UTF-8
   std::vector<std::string> wireNames_;  // the same in code page 932
   // What messages and the progress show: the name, after its folder below the
   // destination when it goes into one.
@@ -125,9 +126,7 @@ JobOutcome TransmitJob::run() {
 
 JobEnd TransmitJob::nameCheck() {
   for (std::size_t i = 0; i < request_.transmitFiles.size(); ++i) {
-    const std::string& path = request_.transmitFiles[i];
-    const std::size_t slash = path.rfind('/');
-    names_.push_back(slash == std::string::npos ? path : path.substr(slash + 1));
+    names_.push_back(platform::utf8Of(pcPath(i).filename()));
     const bool inSubfolder = i < request_.destinationSubfolders.size() && !request_.destinationSubfolders[i].empty();
     shownNames_.push_back(inSubfolder ? protocol::displayText(request_.destinationSubfolders[i]) + '\\' + names_.back()
                                       : names_.back());

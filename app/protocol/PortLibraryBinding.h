@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/platform/DynamicLibrary.h"
 #include "portlib/Tonelink.h"
 
 namespace quaverly::protocol {
@@ -49,7 +50,7 @@ class PortLibraryBinding {
   // Closes both ports (where resolved) and unloads the library.
   void unload();
 
-  bool isLoaded() const { return module_ != nullptr; }
+  bool isLoaded() const { return library_.isOpen(); }
   bool isComplete() const { return complete_; }
   // Why load() failed, for a diagnostic line.
   const std::string& error() const { return error_; }
@@ -60,7 +61,7 @@ class PortLibraryBinding {
   OutputFunctionTable output;
 
  private:
-  void* module_ = nullptr;
+  platform::DynamicLibrary library_;
   bool complete_ = false;
   std::string error_;
 };
@@ -70,6 +71,6 @@ class PortLibraryBinding {
 inline constexpr const char* kInstalledLibraryFolder = "../lib/quaverly";
 
 // The library's file name on this platform: "libTonelink.so" ("Tonelink.dll" on Windows).
-const char* portLibraryFileName();
+std::string portLibraryFileName();
 
 }  // namespace quaverly::protocol

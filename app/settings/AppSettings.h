@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -102,7 +103,14 @@ class UserSettingsStore {
                                  std::string_view defaultValue) const = 0;
   virtual bool writeInteger(std::string_view section, std::string_view key, std::int32_t value) = 0;
   virtual bool writeString(std::string_view section, std::string_view key, std::string_view value) = 0;
+  // Where the values are kept (a file path, or the registry key), for diagnostics.
+  virtual std::string location() const { return {}; }
 };
+
+// The program's own store on this platform, in the key VELMAR/Tessitor/<program> of
+// the current user's software: the registry on Windows, QSettings' file of that name
+// elsewhere.
+std::unique_ptr<UserSettingsStore> openUserSettingsStore();
 
 // Section "Settings": "CurrentFolder", "CtrlDlgWidth", "CtrlDlgHeight",
 // "CtrlDlgTreeWidth" into `settings`, each with its default when missing.

@@ -69,4 +69,6 @@ bool QtUserSettingsStore::writeString(std::string_view section, std::string_view
 
 std::string QtUserSettingsStore::location() const { return settings_->fileName().toStdString(); }
 
+std::unique_ptr<UserSettingsStore> openUserSettingsStore() { return std::make_unique<QtUserSettingsStore>(); }
+
 }  // namespace quaverly

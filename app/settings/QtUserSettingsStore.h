@@ -31,8 +31,7 @@ class QtUserSettingsStore final : public UserSettingsStore {
   bool writeInteger(std::string_view section, std::string_view key, std::int32_t value) override;
   bool writeString(std::string_view section, std::string_view key, std::string_view value) override;
 
-  // Where the values are kept (a file path, or the registry key), for diagnostics.
-  std::string location() const;
+  std::string location() const override;
 
  private:
   std::string keyOf(std::string_view section, std::string_view key) const;

@@ -1,31 +1,10 @@
 #include "app/protocol/wire/ShiftJisText.h"
 
-#include <iconv.h>
-
-#include <cerrno>
-
 namespace quaverly::protocol {
 
 namespace {
 
 unsigned char foldAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
-
-std::optional<std::string> convert(std::string_view text, const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  std::string out(text.size() * 4 + 4, '\0');
-  char* in = const_cast<char*>(text.data());
-  std::size_t inLeft = text.size();
-  char* outPtr = out.data();
-  std::size_t outLeft = out.size();
-  const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-  const bool ok = rc != static_cast<std::size_t>(-1) && inLeft == 0 &&
-                  iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
-  iconv_close(cd);
-  if (!ok) return std::nullopt;
-  out.resize(out.size() - outLeft);
-  return out;
-}
 
 }  // namespace
 
@@ -84,10 +63,6 @@ std::size_t lastSeparator(std::string_view path) {
   }
   return last;
 }
-
-std::optional<std::string> shiftJisToUtf8(std::string_view text) { return convert(text, "UTF-8", "CP932"); }
-
-std::optional<std::string> utf8ToShiftJis(std::string_view text) { return convert(text, "CP932", "UTF-8"); }
 
 namespace {
 

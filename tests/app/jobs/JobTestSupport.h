@@ -25,6 +25,7 @@
 #include "app/jobs/TransferJob.h"
 #include "app/messages/MessageCatalogue.h"
 #include "app/messages/UiStrings.h"
+#include "tests/TemporaryFolder.h"
 #include "tests/link/LinkHarness.h"
 
 namespace quaverly::jobtest {
@@ -129,9 +130,7 @@ class JobTest : public ::testing::Test {
     installCatalogue(catalogue.data(), catalogue.size(), Language::English);
     setLanguage(Language::English);
     settings_.pacing.intervalTimeMs = 0;
-    char pattern[] = "/tmp/quaverly-jobs-XXXXXX";
-    if (!mkdtemp(pattern)) throw std::runtime_error("no temporary folder");
-    pcRoot_ = pattern;
+    pcRoot_ = quaverly::test::makeTemporaryFolder("quaverly-jobs");
     pcFolder_ = pcRoot_ / "pc";
     fs::create_directory(pcFolder_);
     harness_.enterTransferMode();

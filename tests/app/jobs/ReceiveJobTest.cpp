@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 
 #include "app/jobs/ReceiveJob.h"
+#include "app/platform/Utf8Path.h"
 #include "app/protocol/wire/ShiftJisText.h"
 #include "tests/app/jobs/JobTestSupport.h"
 
 namespace quaverly::jobtest {
 namespace {
 
+using platform::pathFromUtf8;
 using protocol::SysexId;
 
 constexpr int kNameUsed = 7;
@@ -273,7 +275,7 @@ TEST_F(ReceiveJobTest, AShiftJisNameBecomesAUtf8FileName) {
   ASSERT_NE(r.receiveFiles.front(), nullptr);
   JobEnvironment e = environment();
   EXPECT_EQ(runReceiveJob(r, e).end, JobEnd::Completed);
-  EXPECT_EQ(readPcFile(pcFolder_ / "曲.MID"), linktest::patternBytes(10, 1));
+  EXPECT_EQ(readPcFile(pcFolder_ / pathFromUtf8("曲.MID")), linktest::patternBytes(10, 1));
 }
 
 TEST_F(ReceiveJobTest, AFileThatCannotBeWrittenIsReportedAndEndsTheJob) {

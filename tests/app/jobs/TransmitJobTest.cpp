@@ -2,6 +2,7 @@
 // choice, the room check, and what the instrument holds afterwards.
 #include "app/jobs/TransmitJob.h"
 #include "app/smf/SmfMerger.h"
+#include "tests/TemporaryFolder.h"
 #include "tests/app/jobs/JobTestSupport.h"
 
 namespace quaverly::jobtest {
@@ -347,9 +348,7 @@ TEST_F(VerifyingTransmitJobTest, ReadBackFindsTheFirstDifferenceAndTheBatchGoesO
 }
 
 TEST(SmfFormatTest, ReadsTheFormatOfAWholeHeaderOnly) {
-  char pattern[] = "/tmp/quaverly-smf-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const fs::path folder = pattern;
+  const fs::path folder = quaverly::test::makeTemporaryFolder("quaverly-smf");
   auto formatOf = [&](const Bytes& bytes) {
     writePcFile(folder / "f", bytes);
     return smfFormatOf(folder / "f");

@@ -1,4 +1,5 @@
 #include "app/settings/IniFile.h"
+#include "tests/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -214,9 +215,7 @@ TEST(IniFileTest, UntrustedTextIsBounded) {
 }
 
 TEST(IniFileTest, LoadsAFileFromDisk) {
-  std::string pattern = (fs::temp_directory_path() / "quaverly-ini-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-  const fs::path dir = pattern;
+  const fs::path dir = quaverly::test::makeTemporaryFolder("quaverly-ini");
   const fs::path file = dir / "Quaverly.ini";
   {
     std::ofstream out(file, std::ios::binary);
