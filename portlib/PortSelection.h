@@ -4,8 +4,8 @@
 
 namespace tonelink {
 
-// Shows the dialog modal to the application's active window. Texts are in the
-// system's code page (UTF-8 on Linux); a null text counts as empty. The two ids go in
+// Shows the dialog modal to the application's active window. Texts are UTF-8; a null
+// text counts as empty. The two ids go in
 // as the current device ids and, after OK only, come back as the chosen positions.
 // Returns true after OK; false after Cancel, and without showing anything when the
 // dialog cannot be shown on the calling thread.

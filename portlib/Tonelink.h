@@ -5,9 +5,9 @@
    Every entry point returns 1 for success and 0 for failure unless said otherwise;
    the failing system call's result code is kept per port (_ENTRYcomGetLastResult)
    with its text (_ENTRYcomGetErrorText). Kind 1 selects the input port, any other
-   value the output port. Texts are byte strings in the system's code page (UTF-8
-   here); a text that goes out is written into a caller-owned buffer of the given
-   size and always ends with a NUL. */
+   value the output port. Texts are UTF-8 byte strings, on Windows too, where the
+   library converts them to and from the system's UTF-16; a text that goes out is
+   written into a caller-owned buffer of the given size and always ends with a NUL. */
 #ifndef TONELINK_H
 #define TONELINK_H
 

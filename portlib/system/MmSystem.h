@@ -1,8 +1,8 @@
 // The multimedia MIDI services Tonelink is written against: result codes, the
 // long-message header record, device capabilities, notifications and callback
-// flags, with the names and values of the platform's multimedia interface. On
-// Windows these are the real winmm declarations; elsewhere this file defines them
-// and MidiSystem.h provides the operations.
+// flags, with the names and values of the platform's multimedia interface. They are
+// our own declarations on every platform, and MidiSystem.h provides the operations;
+// on Windows the winmm backend (system/winmm) translates them to the real winmm.
 #pragma once
 
 #include <cstdint>

@@ -145,14 +145,16 @@ inline std::optional<ThreadMessage> nextMessage(ThreadMessageQueue& queue) {
 // be stopped, and waiting for it would hang the test.
 template <class Work>
 auto runWithWatchdog(Work work, const char* what) -> decltype(work()) {
-  using Result = decltype(work());
-  auto promise = std::make_shared<std::promise<Result>>();
-  auto future = promise->get_future();
-  std::thread([promise, work = std::move(work)]() mutable { promise->set_value(work()); }).detach();
+  // Joined, not detached: under wine a detached thread of this toolchain sometimes
+  // never starts.
+  std::packaged_task<decltype(work())()> task(std::move(work));
+  auto future = task.get_future();
+  std::thread thread(std::move(task));
   if (future.wait_for(kWatchdog) != std::future_status::ready) {
     std::fprintf(stderr, "watchdog: %s did not return\n", what);
     std::abort();
   }
+  thread.join();
   return future.get();
 }
 
