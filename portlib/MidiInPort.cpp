@@ -16,9 +16,6 @@ namespace {
 // The receive buffers of mode 0 come from one static pool.
 char staticPool[MidiInPort::kBufferCount][MidiInPort::kBufferBytes];
 
-// Length of a short message as MIDI defines it for its status.
-int shortMessageLength(std::uint8_t status) { return (status & 0xE0) == 0xC0 ? 2 : 3; }
-
 }  // namespace
 
 MidiInPort::~MidiInPort() { close(); }
@@ -135,7 +132,8 @@ void MidiInPort::handle(UINT message, DWORD_PTR param) {
     if (status >= 0xF0) return;
     const std::uint8_t bytes[3] = {status, static_cast<std::uint8_t>((param >> 8) & 0xFF),
                                    static_cast<std::uint8_t>((param >> 16) & 0xFF)};
-    if (const ReceiveCallback callback = callback_.load()) callback(bytes, shortMessageLength(status));
+    if (const ReceiveCallback callback = callback_.load())
+      callback(bytes, static_cast<int>(shortMessageLength(status)));
   } else if (message == MM_MIM_LONGDATA || message == MM_MIM_LONGERROR) {
     auto* header = reinterpret_cast<MIDIHDR*>(param);
     if (header) deliverLong(*header);

@@ -15,6 +15,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # into Tonelink.dll, so that they run without the compiler's DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# A release build ships without the static libraries' symbol tables.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
+set(CMAKE_SHARED_LINKER_FLAGS_RELEASE_INIT "-s")
 # Programs built here run under wine (tests, test discovery).
 find_program(QUAVERLY_WINE NAMES wine wine64)
 if(QUAVERLY_WINE)

@@ -25,20 +25,6 @@ MMRESULT unprepareLocked(MIDIHDR* header) {
   return MMSYSERR_NOERROR;
 }
 
-// Bytes that follow a status byte, for messages other than System Exclusive.
-std::size_t shortLength(std::uint8_t status) {
-  if (status < 0xF0) return (status & 0xE0) == 0xC0 ? 2 : 3;
-  switch (status) {
-    case 0xF1:
-    case 0xF3:
-      return 2;
-    case 0xF2:
-      return 3;
-    default:
-      return 1;
-  }
-}
-
 // F0, then no other F0 or F7 before the closing F7.
 bool isWholeSysex(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < 2 || bytes.front() != 0xF0 || bytes.back() != 0xF7) return false;
@@ -78,13 +64,13 @@ MMRESULT MidiOutDevice::shortMessage(DWORD packed) {
     } else if (bytes[0] < 0xF8) {
       runningStatus_.store(0);
     }
-    return sendShort(std::span(bytes, shortLength(bytes[0])));
+    return sendShort(std::span(bytes, shortMessageLength(bytes[0])));
   }
   // Running status: the message continues the last channel status. The transports
   // take whole messages only, so the status is written out again in front.
   if (const std::uint8_t status = runningStatus_.load()) {
     const std::uint8_t whole[3] = {status, bytes[0], bytes[1]};
-    return sendShort(std::span(whole, shortLength(status)));
+    return sendShort(std::span(whole, shortMessageLength(status)));
   }
   // Data bytes with no status before them go out as they are, up to the last byte
   // that is not zero padding.
@@ -260,7 +246,7 @@ void MidiInDevice::deliver(std::span<const std::uint8_t> bytes) {
       } else if (b >= 0x80) {
         // A message cut short ends at the next status byte, which starts a message of its own.
         std::size_t length = 1;
-        while (length < shortLength(b) && i + length < bytes.size() && bytes[i + length] < 0x80) ++length;
+        while (length < shortMessageLength(b) && i + length < bytes.size() && bytes[i + length] < 0x80) ++length;
         DWORD packed = 0;
         for (std::size_t k = 0; k < length; ++k) packed |= static_cast<DWORD>(bytes[i + k]) << (8 * k);
         notes.emplace_back(MM_MIM_DATA, packed);
@@ -287,6 +273,19 @@ void MidiInDevice::notify(UINT message, DWORD_PTR param) {
     reinterpret_cast<MidiInProc>(notifier_.callback)(this, message, notifier_.instance, param, 0);
   } else if (notifier_.flags == CALLBACK_THREAD && notifier_.callback) {
     reinterpret_cast<ThreadMessageQueue*>(notifier_.callback)->post(message, reinterpret_cast<DWORD_PTR>(this), param);
+  }
+}
+
+std::size_t shortMessageLength(std::uint8_t status) {
+  if (status < 0xF0) return (status & 0xE0) == 0xC0 ? 2 : 3;
+  switch (status) {
+    case 0xF1:
+    case 0xF3:
+      return 2;
+    case 0xF2:
+      return 3;
+    default:
+      return 1;
   }
 }
 

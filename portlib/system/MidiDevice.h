@@ -21,6 +21,10 @@ namespace tonelink::mm {
 
 class ThreadMessageQueue;
 
+// The length of a message other than System Exclusive with this status byte, the
+// status included.
+std::size_t shortMessageLength(std::uint8_t status);
+
 // Where an open device sends its notifications.
 struct Notifier {
   DWORD flags = CALLBACK_NULL;  // CALLBACK_FUNCTION, CALLBACK_THREAD or CALLBACK_NULL

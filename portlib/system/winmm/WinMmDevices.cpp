@@ -5,24 +5,6 @@
 
 namespace tonelink::mm::winmm {
 
-namespace {
-
-// Bytes of a short message with this status, status included.
-std::size_t shortLength(std::uint8_t status) {
-  if (status < 0xF0) return (status & 0xE0) == 0xC0 ? 2 : 3;
-  switch (status) {
-    case 0xF1:
-    case 0xF3:
-      return 2;
-    case 0xF2:
-      return 3;
-    default:
-      return 1;
-  }
-}
-
-}  // namespace
-
 MMRESULT fromWinMm(Result result) {
   static constexpr std::pair<Result, MMRESULT> kCodes[] = {
       {kNoError, MMSYSERR_NOERROR},
@@ -219,7 +201,7 @@ void WinMmInDevice::shortData(std::uint32_t packed) {
   if (closing_) return;
   // Any message but a real-time one ends a System Exclusive message still open.
   if (status < 0xF8) passAssembled();
-  deliver(std::span(bytes, shortLength(status)));
+  deliver(std::span(bytes, shortMessageLength(status)));
 }
 
 void WinMmInDevice::longData(LongBuffer& buffer, std::uint32_t recorded, bool broken) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace quaverly::protocol {
 namespace {
 
@@ -41,12 +43,30 @@ TEST(ShiftJisText, SplitsPathsOnlyAtRealSeparators) {
   EXPECT_EQ(lastSeparator(kSo), std::string_view::npos);
 }
 
+// Both ways alike on every platform (iconv on Linux, the system's code page 932 on
+// Windows).
 TEST(ShiftJisText, ConvertsToAndFromUtf8) {
-  EXPECT_EQ(shiftJisToUtf8(kSo), "ソ");
-  EXPECT_EQ(utf8ToShiftJis("ソング.MID"), kSo + "\x83\x93\x83\x4F.MID");
-  EXPECT_EQ(utf8ToShiftJis("ASCII"), "ASCII");
-  EXPECT_FALSE(shiftJisToUtf8("\x83").has_value());              // a lone lead byte
-  EXPECT_FALSE(utf8ToShiftJis("\xF0\x9F\x8E\xB5").has_value());  // no Shift JIS form
+  struct Pair {
+    std::string utf8;
+    std::string shiftJis;
+  };
+  for (const Pair& p : std::vector<Pair>{
+           {"", ""},
+           {"ASCII", "ASCII"},
+           {"ソング.MID", kSo + "\x83\x93\x83\x4F.MID"},
+           {"表", "\x95\x5C"},                      // the trail byte is a backslash
+           {"ｿﾝｸﾞ", "\xBF\xDD\xB8\xDE"},          // half-width katakana: one byte each
+           {"ＡＢ曲", "\x82\x60\x82\x61\x8B\xC8"},  // full-width letters and a kanji
+       }) {
+    EXPECT_EQ(utf8ToShiftJis(p.utf8), p.shiftJis) << p.utf8;
+    EXPECT_EQ(shiftJisToUtf8(p.shiftJis), p.utf8) << p.utf8;
+  }
+  EXPECT_FALSE(shiftJisToUtf8("\x83").has_value());  // a lone lead byte
+  EXPECT_FALSE(shiftJisToUtf8("A\x81").has_value());
+  // No Shift JIS form: nothing, never a look-alike ("e" for "é") or a question mark.
+  for (const char* utf8 : {"\xF0\x9F\x8E\xB5", "caf\xC3\xA9", "\xC3", "\xFF"}) {
+    EXPECT_FALSE(utf8ToShiftJis(utf8).has_value()) << utf8;
+  }
 }
 
 }  // namespace
