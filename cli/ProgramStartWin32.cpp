@@ -27,9 +27,21 @@ std::filesystem::path modulePath() {
   }
 }
 
+// The console's code pages as they were, put back when the program ends: the
+// console outlives the program.
+struct ConsoleCodePages {
+  UINT input = GetConsoleCP();
+  UINT output = GetConsoleOutputCP();
+  ~ConsoleCodePages() {
+    if (input != 0) SetConsoleCP(input);
+    if (output != 0) SetConsoleOutputCP(output);
+  }
+};
+
 }  // namespace
 
 ProgramStart startProgram(int, char**) {
+  static const ConsoleCodePages previous;
   SetConsoleOutputCP(CP_UTF8);
   SetConsoleCP(CP_UTF8);
   ProgramStart start;

@@ -16,6 +16,9 @@ namespace {
 using platform::utf8FromWide;
 using platform::wideFromUtf8;
 
+// True when `type` is one of the set bits of `types`.
+bool isOneOf(DWORD type, DWORD types) { return type < 32 && ((types >> type) & 1); }
+
 // Reads one value of the given types; false when the key or value is missing, of
 // another type, or larger than `maxBytes`.
 bool readValue(const std::string& key, std::string_view name, DWORD types, std::vector<BYTE>& data, DWORD& type,
@@ -27,7 +30,7 @@ bool readValue(const std::string& key, std::string_view name, DWORD types, std::
   const std::wstring valueName = wideFromUtf8(name);
   DWORD size = 0;
   LSTATUS status = RegQueryValueExW(handle, valueName.c_str(), nullptr, &type, nullptr, &size);
-  if (status == ERROR_SUCCESS && ((types >> type) & 1) && size <= maxBytes) {
+  if (status == ERROR_SUCCESS && isOneOf(type, types) && size <= maxBytes) {
     data.assign(size, 0);
     status = RegQueryValueExW(handle, valueName.c_str(), nullptr, &type, data.data(), &size);
     data.resize(size);
@@ -35,7 +38,7 @@ bool readValue(const std::string& key, std::string_view name, DWORD types, std::
     status = ERROR_INVALID_DATA;
   }
   RegCloseKey(handle);
-  return status == ERROR_SUCCESS && ((types >> type) & 1);
+  return status == ERROR_SUCCESS && isOneOf(type, types);
 }
 
 bool writeValue(const std::string& key, std::string_view name, DWORD type, const void* data, DWORD size) {
