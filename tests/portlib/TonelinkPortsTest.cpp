@@ -128,7 +128,10 @@ TEST_F(TonelinkPorts, PortsStartOnTheCurrentInstrumentByExactName) {
   EXPECT_EQ(library().outPort().getDeviceId(), 1u);
   EXPECT_EQ(library().inPort().getDeviceId(), 0u);  // no input device has that name
   library_.reset();
-  std::ofstream(dir / "Windows.conf") << "[CurrentVersion]\nMultimedia\\MIDIMap\\CurrentInstrument=out b\n";
+  // Qt keeps the file's contents while its size and time stay the same, and a rewrite
+  // within the same millisecond keeps both: a comment makes the new file another size.
+  std::ofstream(dir / "Windows.conf")
+      << "[CurrentVersion]\n; lower case\nMultimedia\\MIDIMap\\CurrentInstrument=out b\n";
   EXPECT_EQ(library().outPort().getDeviceId(), 0u);  // the comparison keeps case
   library_.reset();
   std::filesystem::remove_all(configDir());
