@@ -42,23 +42,14 @@ QFont dialogFont() {
   return font;
 }
 
-// Text from a C caller or a device name: the system's code page, which is UTF-8
-// everywhere but Windows.
+// Text from a C caller or a device name: UTF-8, as every text of the library.
 QString fromSystemText(const char* text) {
   if (!text) return {};
-#ifdef _WIN32
-  return QString::fromLocal8Bit(text);
-#else
   return QString::fromUtf8(text);
-#endif
 }
 
 QString fromSystemText(const std::string& text) {
-#ifdef _WIN32
-  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-#else
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-#endif
 }
 
 // value * numerator / denominator, rounded to the nearest integer as MulDiv does.
