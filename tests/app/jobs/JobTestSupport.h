@@ -55,6 +55,11 @@ struct DisplayLog {
   std::uint64_t cancelAtBytes = 0;
   std::string cancelAtName;
   bool cancelPressed = false;
+  // The job's poll clears its continue flag only after pollCancel has returned; the
+  // poll that comes next shows that it has. A worker held until then cannot run past
+  // the Cancel on a busy machine.
+  int pollsAfterCancel = 0;
+  bool cancelReachedJob() const { return cancelPressed && pollsAfterCancel > 0; }
 };
 
 class RecordingDisplay final : public ProgressDisplay {
@@ -72,7 +77,12 @@ class RecordingDisplay final : public ProgressDisplay {
   }
   bool pollCancel() override {
     const std::lock_guard lock(log_.mutex);
-    if ((log_.cancelAtBytes == 0 && log_.cancelAtName.empty()) || log_.cancelPressed) return false;
+    if (log_.cancelPressed) {
+      ++log_.pollsAfterCancel;
+      log_.changed.notify_all();
+      return false;
+    }
+    if (log_.cancelAtBytes == 0 && log_.cancelAtName.empty()) return false;
     if (done_ < log_.cancelAtBytes) return false;
     if (!log_.cancelAtName.empty() && (log_.names.empty() || log_.names.back() != log_.cancelAtName)) return false;
     log_.cancelPressed = true;

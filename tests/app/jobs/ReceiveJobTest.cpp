@@ -211,7 +211,7 @@ TEST_F(ReceiveJobTest, CancelDuringAFileKeepsTheFilesBeforeAndDoesNotCreateTheCu
         if (linktest::is(SysexId::FileRequest, m)) askedForB->store(contains(m, "B.MID"));
         return askedForB->load() && linktest::is(SysexId::Ready, m);
       },
-      [](const DisplayLog& log) { return log.cancelPressed; });
+      [](const DisplayLog& log) { return log.cancelReachedJob(); });
 
   EXPECT_EQ(run(request({"A.MID", "B.MID", "C.MID"})).end, JobEnd::Cancelled);
   EXPECT_EQ(shownNumbers(), std::vector<int>{kCancelled});

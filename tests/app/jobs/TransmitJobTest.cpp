@@ -266,7 +266,7 @@ TEST_F(TransmitJobTest, CancelDuringAFileDeletesItOnTheInstrumentAndKeepsTheFile
   // B's third block waits until Cancel was pressed: 2 + 2 x 210 bytes are done then.
   display_.cancelAtBytes = 400;
   holdWorkerUntil([](const Bytes& m) { return linktest::is(SysexId::BulkBlock, m) && m[8] == 2; },
-                  [](const DisplayLog& log) { return log.cancelPressed; });
+                  [](const DisplayLog& log) { return log.cancelReachedJob(); });
   const JobOutcome outcome =
       send({pcFile("A.MID", {1, 2}), pcFile("B.MID", linktest::patternBytes(50000, 3)), pcFile("C.MID", {3})});
   EXPECT_EQ(outcome.end, JobEnd::Cancelled);
