@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "portlib/CurrentInstrument.h"
+#include "portlib/system/WideText.h"
 
 namespace tonelink {
 
@@ -55,16 +56,6 @@ std::optional<std::wstring> readText(HKEY key, const wchar_t* name) {
   return std::nullopt;
 }
 
-std::string toUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), size, nullptr, nullptr);
-  return utf8;
-}
-
 }  // namespace
 
 std::optional<std::string> systemInstrumentName() {
@@ -72,7 +63,7 @@ std::optional<std::string> systemInstrumentName() {
   if (!key.get()) return std::nullopt;
   const auto name = readText(key.get(), L"CurrentInstrument");
   if (!name) return std::nullopt;
-  return toUtf8(*name);
+  return utf8FromWide(*name);
 }
 
 bool systemWantsEnglish() {

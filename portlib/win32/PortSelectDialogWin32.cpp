@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "portlib/PortSelection.h"
+#include "portlib/system/WideText.h"
 #include "portlib/win32/MidiDeviceNames.h"
 #include "portlib/win32/TonelinkResource.h"
 
@@ -28,23 +29,13 @@ struct DialogState {
   unsigned outPosition = 0;
 };
 
-// Texts from the caller and device names from the system layer are UTF-8.
-std::wstring fromUtf8(std::string_view text) {
-  const int length = static_cast<int>(text.size());
-  const int size = length > 0 ? MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0) : 0;
-  if (size <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size);
-  return wide;
-}
-
 bool isEmpty(const char* text) { return !text || !*text; }
 
 // Fills a list in device order and selects the current device's position; an id past
 // the end of the list leaves nothing selected.
 void fillList(HWND dialog, int listId, const std::vector<std::string>& names, unsigned currentId) {
   for (const std::string& name : names) {
-    const std::wstring text = fromUtf8(name);
+    const std::wstring text = wideFromUtf8(name);
     SendDlgItemMessageW(dialog, listId, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
   }
   const WPARAM selection = currentId < names.size() ? currentId : static_cast<WPARAM>(-1);
@@ -68,10 +59,10 @@ HMODULE ownModule() {
 
 void initDialog(HWND dialog, const DialogState& state) {
   if (state.englishMode) SetDlgItemTextW(dialog, IDCANCEL, L"Cancel");
-  if (!isEmpty(state.title)) SetWindowTextW(dialog, fromUtf8(state.title).c_str());
-  if (!isEmpty(state.inLabel)) SetDlgItemTextW(dialog, TONELINK_IDC_IN_LABEL, fromUtf8(state.inLabel).c_str());
+  if (!isEmpty(state.title)) SetWindowTextW(dialog, wideFromUtf8(state.title).c_str());
+  if (!isEmpty(state.inLabel)) SetDlgItemTextW(dialog, TONELINK_IDC_IN_LABEL, wideFromUtf8(state.inLabel).c_str());
   if (!isEmpty(state.outLabel)) {
-    SetDlgItemTextW(dialog, TONELINK_IDC_OUT_LABEL, fromUtf8(state.outLabel).c_str());
+    SetDlgItemTextW(dialog, TONELINK_IDC_OUT_LABEL, wideFromUtf8(state.outLabel).c_str());
   }
   fillList(dialog, TONELINK_IDC_IN_LIST, midiInputNames(), state.inDeviceId);
   fillList(dialog, TONELINK_IDC_OUT_LIST, midiOutputNames(), state.outDeviceId);

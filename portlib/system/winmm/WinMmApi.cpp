@@ -9,6 +9,8 @@
 
 #include <new>
 
+#include "portlib/system/WideText.h"
+
 namespace tonelink::mm::winmm {
 
 namespace {
@@ -169,15 +171,9 @@ const WinMmApi& realWinMmApi() {
 }
 
 std::string utf8Name(const DeviceName& name) {
-  int length = 0;
-  while (length < static_cast<int>(kNameLength) && name[length] != u'\0') ++length;
-  if (length == 0) return {};
-  const auto* wide = reinterpret_cast<const wchar_t*>(name.data());
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string text(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide, length, text.data(), size, nullptr, nullptr);
-  return text;
+  std::size_t length = 0;
+  while (length < kNameLength && name[length] != u'\0') ++length;
+  return utf8FromWide(std::wstring_view(reinterpret_cast<const wchar_t*>(name.data()), length));
 }
 
 }  // namespace tonelink::mm::winmm
