@@ -18,8 +18,10 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 # A release build ships without the static libraries' symbol tables.
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 set(CMAKE_SHARED_LINKER_FLAGS_RELEASE_INIT "-s")
-# Programs built here run under wine (tests, test discovery).
+# Programs built here run under wine (tests, test discovery), their output passed on
+# through a file so that none of wine's own processes holds CTest's pipe.
 find_program(QUAVERLY_WINE NAMES wine wine64)
+set(QUAVERLY_OUTPUT_VIA_FILE ${CMAKE_CURRENT_LIST_DIR}/output-via-file.sh)
 if(QUAVERLY_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUAVERLY_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUAVERLY_OUTPUT_VIA_FILE} ${QUAVERLY_WINE})
 endif()
