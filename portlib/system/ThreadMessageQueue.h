@@ -4,12 +4,11 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <optional>
 
 #include "portlib/system/MmSystem.h"
+#include "portlib/system/SystemCondition.h"
 
 namespace tonelink::mm {
 
@@ -28,8 +27,7 @@ class ThreadMessageQueue {
   void waitForMessage(std::chrono::milliseconds limit);
 
  private:
-  std::mutex mutex_;
-  std::condition_variable posted_;
+  SystemCondition posted_;  // its lock guards `messages_`
   std::deque<ThreadMessage> messages_;
 };
 
