@@ -8,8 +8,8 @@
 #include <cwchar>
 #include <vector>
 
+#include "app/platform/WindowsText.h"
 #include "portlib/CurrentInstrument.h"
-#include "portlib/system/WideText.h"
 
 namespace tonelink {
 
@@ -63,7 +63,7 @@ std::optional<std::string> systemInstrumentName() {
   if (!key.get()) return std::nullopt;
   const auto name = readText(key.get(), L"CurrentInstrument");
   if (!name) return std::nullopt;
-  return utf8FromWide(*name);
+  return quaverly::platform::utf8FromWide(*name);
 }
 
 bool systemWantsEnglish() {

@@ -8,14 +8,16 @@
 #include <string_view>
 #include <vector>
 
+#include "app/platform/WindowsText.h"
 #include "portlib/PortSelection.h"
-#include "portlib/system/WideText.h"
 #include "portlib/win32/MidiDeviceNames.h"
 #include "portlib/win32/TonelinkResource.h"
 
 namespace tonelink {
 
 namespace {
+
+using quaverly::platform::wideFromUtf8;
 
 struct DialogState {
   const char* title;

@@ -9,7 +9,7 @@
 
 #include <new>
 
-#include "portlib/system/WideText.h"
+#include "app/platform/WindowsText.h"
 
 namespace tonelink::mm::winmm {
 
@@ -173,7 +173,7 @@ const WinMmApi& realWinMmApi() {
 std::string utf8Name(const DeviceName& name) {
   std::size_t length = 0;
   while (length < kNameLength && name[length] != u'\0') ++length;
-  return utf8FromWide(std::wstring_view(reinterpret_cast<const wchar_t*>(name.data()), length));
+  return quaverly::platform::utf8FromWide(std::wstring_view(reinterpret_cast<const wchar_t*>(name.data()), length));
 }
 
 }  // namespace tonelink::mm::winmm
