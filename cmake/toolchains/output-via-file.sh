@@ -12,6 +12,8 @@ show() {
   rm -f "$out"
 }
 trap '[ -n "$child" ] && kill "$child" 2>/dev/null; show; exit 124' TERM INT
+# In the background so that the trap can run at a time-out; standard input is passed on
+# (a command put in the background would otherwise read /dev/null).
 "$@" >"$out" 2>&1 0<&0 &
 child=$!
 wait "$child"
